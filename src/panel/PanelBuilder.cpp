@@ -1,0 +1,124 @@
+#include "PanelBuilder.h"
+
+#include "CommandDisplay.h"
+#include "ControlTable.h"
+#include "IndicatorShape.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kPwmMaximum = 1023;
+constexpr int kPwmPageStep = 500;
+constexpr QRgb kBannerTeal = qRgb(0, 128, 128);
+
+// The box and banner fonts; fontconfig substitutes Liberation Sans where Arial is missing.
+QFont arialFont(FontRole role)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setItalic(role == FontRole::Banner);
+    font.setPixelSize(role == FontRole::Banner ? 19 : 13);
+    return font;
+}
+
+QWidget *createComboBox(QWidget *parent, const ControlSpec &spec)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    for (int number = 1; number <= 12; ++number)
+        combo->addItem(QString::number(number));
+    combo->setEditText(QString::fromLatin1(spec.text));
+    return combo;
+}
+
+QWidget *createScrollBar(QWidget *parent, const ControlSpec &spec)
+{
+    auto *bar = new QScrollBar(Qt::Horizontal, parent);
+    bar->setRange(0, kPwmMaximum);
+    bar->setPageStep(kPwmPageStep);
+    bar->setSingleStep(qstrcmp(spec.name, "HScroll1") == 0 ? 8 : 1);
+    bar->setValue(0);
+    bar->setFocusPolicy(Qt::StrongFocus);
+    return bar;
+}
+
+QWidget *createLabel(QLabel *label, const ControlSpec &spec)
+{
+    label->setTextFormat(Qt::PlainText);
+    label->setText(QString::fromLatin1(spec.text));
+    if (spec.font == FontRole::Banner) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, QColor(kBannerTeal));
+        label->setPalette(palette);
+    }
+    return label;
+}
+
+QWidget *createControl(QWidget *parent, const ControlSpec &spec)
+{
+    const QString text = QString::fromLatin1(spec.text);
+    switch (spec.kind) {
+    case ControlKind::Shape:
+        return new IndicatorShape(parent);
+    case ControlKind::Label:
+        return createLabel(new QLabel(parent), spec);
+    case ControlKind::CommandDisplay:
+        return createLabel(new CommandDisplay(parent), spec);
+    case ControlKind::ComboBox:
+        return createComboBox(parent, spec);
+    case ControlKind::PushButton:
+        return new QPushButton(text, parent);
+    case ControlKind::Frame:
+        return new QGroupBox(text, parent);
+    case ControlKind::TextBox: {
+        auto *box = new QLineEdit(text, parent);
+        box->setMaxLength(std::numeric_limits<int>::max());
+        return box;
+    }
+    case ControlKind::ScrollBar:
+        return createScrollBar(parent, spec);
+    }
+    return nullptr;
+}
+
+bool takesFocus(ControlKind kind)
+{
+    return kind == ControlKind::ComboBox || kind == ControlKind::PushButton
+           || kind == ControlKind::TextBox || kind == ControlKind::ScrollBar;
+}
+
+} // namespace
+
+void buildPanelControls(QWidget *window)
+{
+    std::vector<std::pair<int, QWidget *>> focusChain;
+    for (const ControlSpec &spec : panelControls()) {
+        QWidget *parent = spec.container
+                              ? window->findChild<QWidget *>(QString::fromLatin1(spec.container))
+                              : window;
+        QWidget *control = createControl(parent, spec);
+        control->setObjectName(QString::fromLatin1(spec.name));
+        control->setGeometry(pixelGeometry(spec));
+        if (spec.font != FontRole::Default)
+            control->setFont(arialFont(spec.font));
+        if (takesFocus(spec.kind))
+            focusChain.emplace_back(spec.tabIndex, control);
+        else
+            control->setFocusPolicy(Qt::NoFocus);
+    }
+    std::sort(focusChain.begin(), focusChain.end(),
+              [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < focusChain.size(); ++i)
+        QWidget::setTabOrder(focusChain[i - 1].second, focusChain[i].second);
+}

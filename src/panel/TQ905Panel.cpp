@@ -1,0 +1,305 @@
+#include "TQ905Panel.h"
+
+#include "AvailablePorts.h"
+#include "CommandDisplay.h"
+#include "CommandFrame.h"
+#include "ControlTable.h"
+#include "IndicatorShape.h"
+#include "OutputCommands.h"
+#include "PanelBuilder.h"
+#include "PortNumber.h"
+#include "Queries.h"
+#include "ReplyReceiver.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace {
+
+constexpr char kBitTagProperty[] = "tag";
+const QString kLineSettings = QStringLiteral("9600,N,8,1");
+const QString kSettingsCaption = QStringLiteral("  9600 Npari 8bit 1stop");
+
+template <typename T>
+T *namedChild(const QWidget *window, const QString &name)
+{
+    T *child = window->findChild<T *>(name);
+    Q_ASSERT_X(child, "TQ905Panel", qPrintable(name));
+    return child;
+}
+
+} // namespace
+
+// The panel's side of the reply receiver: the link's waiting input, the event
+// loop as the yield and the reply countdown as the clock. A wait whose port has
+// been closed under it (shutdown, a lost device, a failed "SET") is abandoned.
+class TQ905Panel::PortReplySource : public ReplySource
+{
+public:
+    explicit PortReplySource(TQ905Panel &panel)
+        : m_panel(panel)
+    {
+    }
+
+    int waitingCount() override { return m_panel.COM.inBufferCount(); }
+
+    QByteArray read(int maxCount) override
+    {
+        m_panel.COM.setInputLen(static_cast<qint16>(maxCount));
+        return m_panel.COM.input();
+    }
+
+    void yield(bool starved) override
+    {
+        QCoreApplication::processEvents(starved ? QEventLoop::WaitForMoreEvents
+                                                : QEventLoop::AllEvents);
+        if (m_panel.m_unloading || !m_panel.COM.portOpen())
+            throw SerialError(SerialError::Kind::WaitAbandoned, {});
+    }
+
+    bool timedOut() override { return m_panel.m_replyCountdown == 0; }
+
+private:
+    TQ905Panel &m_panel;
+};
+
+TQ905Panel::TQ905Panel(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("TQ905Panel"));
+    setWindowTitle(QStringLiteral("TQ905_Panel"));
+    setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+    buildPanelControls(this);
+    bindControls();
+    wireHandlers();
+
+    COM.setObjectName(QStringLiteral("COM"));
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(kTickInterval);
+    connect(&Timer1, &QTimer::timeout, this, &TQ905Panel::Timer1_Timer);
+    Timer1.start();
+
+    Form_Load();
+    namedChild<QPushButton>(this, QStringLiteral("EXIT_button"))->setFocus();
+}
+
+void TQ905Panel::setMessagePresenter(MessagePresenter presenter)
+{
+    m_presenter = std::move(presenter);
+}
+
+void TQ905Panel::bindControls()
+{
+    Shape1 = namedChild<IndicatorShape>(this, QStringLiteral("Shape1"));
+    COMNOcmb = namedChild<QComboBox>(this, QStringLiteral("COMNOcmb"));
+    COMlabel = namedChild<QLabel>(this, QStringLiteral("COMlabel"));
+    Label1 = namedChild<CommandDisplay>(this, QStringLiteral("Label1"));
+    Pdata = namedChild<QLineEdit>(this, QStringLiteral("Pdata"));
+    TRIS = namedChild<QLineEdit>(this, QStringLiteral("TRIS"));
+    BZcnt = namedChild<QLineEdit>(this, QStringLiteral("BZcnt"));
+    BZtone = namedChild<QLineEdit>(this, QStringLiteral("BZtone"));
+    INdataA = namedChild<QLineEdit>(this, QStringLiteral("INdataA"));
+    INdataB = namedChild<QLineEdit>(this, QStringLiteral("INdataB"));
+    for (int channel = 0; channel < 4; ++channel)
+        m_channelBoxes << namedChild<QLineEdit>(this, QStringLiteral("AD%1data").arg(channel));
+    for (int channel = 0; channel < 2; ++channel)
+        m_pwmBars << namedChild<QScrollBar>(this, QStringLiteral("HScroll%1").arg(channel));
+    for (int bit = 0; bit < 8; ++bit)
+        m_bitButtons << namedChild<QPushButton>(this, QStringLiteral("B%1cmd").arg(bit));
+    COMNOcmb->installEventFilter(this);
+}
+
+void TQ905Panel::wireHandlers()
+{
+    onClick("COMset", [this] { COMset_Click(); });
+    onClick("EXIT_button", [this] { EXIT_button_Click(); });
+    for (int bit = 0; bit < 8; ++bit)
+        onClick(qPrintable(QStringLiteral("B%1cmd").arg(bit)), [this, bit] { bitClick(bit); });
+    onClick("BZcmd", [this] { BZcmd_Click(); });
+    onClick("PWM0cmd", [this] { PWMcmd_Click(0); });
+    onClick("PWM1cmd", [this] { PWMcmd_Click(1); });
+    onClick("PORTout", [this] { PORTout_Click(); });
+    onClick("TRIScmd", [this] { TRIScmd_Click(); });
+    onClick("INcmd", [this] { INcmd_Click(); });
+    for (int channel = 0; channel < 4; ++channel)
+        onClick(qPrintable(QStringLiteral("AD%1cmd").arg(channel)),
+                [this, channel] { ADcmd_Click(channel); });
+
+    connect(&COM, &SerialLink::portOpenChanged, this, [this](bool open) {
+        if (!open)
+            Shape1->setFillColor(QColor(IndicatorShape::kIdleGrey));
+    });
+    connect(&COM, &SerialLink::deviceLost, this, [this](const SerialError &error) {
+        showFailure(QStringLiteral("The serial line"), error.operatorMessage());
+    });
+}
+
+void TQ905Panel::onClick(const char *buttonName, std::function<void()> handler)
+{
+    auto *button = namedChild<QPushButton>(this, QString::fromLatin1(buttonName));
+    connect(button, &QPushButton::clicked, this,
+            [this, button, handler = std::move(handler)] { runGuarded(button->text(), handler); });
+}
+
+// The one place where a failure of a handler reaches the operator. The handler
+// has stopped at the failing step; nothing before it is undone.
+void TQ905Panel::runGuarded(const QString &action, const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const SerialError &error) {
+        if (!error.isSilent())
+            showFailure(QStringLiteral("\"%1\"").arg(action), error.operatorMessage());
+    } catch (const std::exception &error) {
+        showFailure(QStringLiteral("\"%1\"").arg(action), QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TQ905Panel::showFailure(const QString &action, const QString &reason)
+{
+    showMessage({QStringLiteral("ERROR"), action + QStringLiteral(" failed.\n\n") + reason,
+                 QMessageBox::Critical});
+}
+
+void TQ905Panel::showMessage(const Message &message)
+{
+    if (m_presenter) {
+        m_presenter(message);
+        return;
+    }
+    QMessageBox box(message.icon, message.title, message.text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+bool TQ905Panel::eventFilter(QObject *watched, QEvent *event)
+{
+    // The list of devices present is read when the operator asks for it.
+    if (watched == COMNOcmb && event->type() == QEvent::ToolTip)
+        COMNOcmb->setToolTip(availablePortsSummary());
+    return QWidget::eventFilter(watched, event);
+}
+
+void TQ905Panel::Form_Load()
+{
+    COMlabel->setText(QStringLiteral("COM:") + kSettingsCaption);
+}
+
+void TQ905Panel::closeEvent(QCloseEvent *event)
+{
+    COM_CLOSE();
+    m_unloading = true;
+    // A message box still up would keep the program alive after its window.
+    for (QMessageBox *box : findChildren<QMessageBox *>())
+        box->reject();
+    event->accept();
+}
+
+void TQ905Panel::EXIT_button_Click()
+{
+    COM_CLOSE();
+    close();
+}
+
+void TQ905Panel::Timer1_Timer()
+{
+    if (m_replyCountdown != 0)
+        --m_replyCountdown;
+}
+
+void TQ905Panel::COM_OPEN()
+{
+    if (COM.portOpen())
+        COM.setPortOpen(false);
+    const QString portText = COMNOcmb->currentText();
+    const std::optional<qint16> portNumber = convertPortNumber(portText);
+    if (!portNumber)
+        throw SerialError(SerialError::Kind::NotAPortNumber, portText);
+    COM.setCommPort(*portNumber);
+    COM.setSettings(kLineSettings);
+    COM.setPortOpen(true);
+    COM.setRTSEnable(true);
+    COM.setRThreshold(0);
+}
+
+void TQ905Panel::COM_CLOSE()
+{
+    if (COM.portOpen())
+        COM.setPortOpen(false);
+}
+
+void TQ905Panel::COMset_Click()
+{
+    COM_OPEN();
+    Shape1->setFillColor(QColor(IndicatorShape::kOpenGreen));
+}
+
+void TQ905Panel::sendFrame(const QByteArray &frame)
+{
+    Label1->setText(frame::lineText(frame));
+    COM.setOutput(frame);
+}
+
+void TQ905Panel::bitClick(int bit)
+{
+    QPushButton *button = m_bitButtons[bit];
+    const output::BitPress press = output::bitStep(bit, button->property(kBitTagProperty).toString());
+    sendFrame(press.frame);
+    button->setProperty(kBitTagProperty, press.newTag);
+}
+
+void TQ905Panel::BZcmd_Click()
+{
+    sendFrame(output::buzzerFrame(BZcnt->text(), BZtone->text()));
+}
+
+void TQ905Panel::PWMcmd_Click(int channel)
+{
+    sendFrame(output::pwmFrame(channel, m_pwmBars[channel]->value()));
+}
+
+void TQ905Panel::PORTout_Click()
+{
+    sendFrame(output::portOutputFrame(Pdata->text()));
+}
+
+void TQ905Panel::TRIScmd_Click()
+{
+    sendFrame(output::directionFrame(TRIS->text()));
+}
+
+void TQ905Panel::INcmd_Click()
+{
+    runQuery(query::portQuery(), {INdataA, INdataB});
+}
+
+void TQ905Panel::ADcmd_Click(int channel)
+{
+    runQuery(query::channelQuery(channel), {m_channelBoxes[channel]});
+}
+
+void TQ905Panel::runQuery(const query::QuerySpec &spec, const QList<QLineEdit *> &resultBoxes)
+{
+    Label1->setText(frame::lineText(spec.frame));
+    COM.setInBufferCount(0);
+    COM.setOutput(spec.frame);
+    Label1->setText(WAIT_STXMSG(static_cast<qint16>(spec.replyLength)));
+    for (int i = 0; i < resultBoxes.size(); ++i)
+        resultBoxes[i]->setText(query::bodyField(Label1->text(), spec.fields[i]));
+}
+
+QString TQ905Panel::WAIT_STXMSG(qint16 RCVnmb)
+{
+    m_replyCountdown = kReplyTicks;
+    PortReplySource source(*this);
+    const std::optional<QByteArray> body = receiveReply(source, RCVnmb);
+    if (body) {
+        m_replyCountdown = 0;
+        return frame::lineText(*body);
+    }
+    showMessage({QStringLiteral("ERROR"), QStringLiteral("Receive ERR"), QMessageBox::Information});
+    return {};
+}

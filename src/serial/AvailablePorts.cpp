@@ -1,0 +1,22 @@
+#include "AvailablePorts.h"
+
+#include "PortNumber.h"
+
+#include <QSerialPortInfo>
+#include <QStringList>
+
+QString availablePortsSummary()
+{
+    QStringList lines;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        const std::optional<int> number = standardPortNumber(info.systemLocation());
+        QString line = number ? QStringLiteral("%1: ").arg(*number) : QStringLiteral("(no number): ");
+        line += info.systemLocation();
+        if (!info.description().isEmpty())
+            line += QStringLiteral(" - ") + info.description();
+        lines << line;
+    }
+    if (lines.isEmpty())
+        return QStringLiteral("No serial devices found.");
+    return QStringLiteral("Serial devices present:\n") + lines.join(u'\n');
+}

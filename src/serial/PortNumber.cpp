@@ -1,0 +1,78 @@
+#include "PortNumber.h"
+
+#include <QRegularExpression>
+
+#include <array>
+
+namespace {
+
+struct DeviceRange {
+    int firstNumber;
+    const char *prefix;
+};
+constexpr std::array<DeviceRange, 3> kDeviceRanges{{
+    {1, "/dev/ttyS"},
+    {33, "/dev/ttyUSB"},
+    {65, "/dev/ttyACM"},
+}};
+constexpr int kDevicesPerRange = 32;
+
+// Rounds the decimal number whole.fraction (digit strings) half to even.
+std::optional<long> roundHalfToEven(QString whole, const QString &fraction)
+{
+    while (whole.startsWith(u'0'))
+        whole.remove(0, 1);
+    if (whole.size() > 5)
+        return std::nullopt; // far outside the 16-bit range, and too long for a long
+    long value = whole.isEmpty() ? 0 : whole.toLong();
+    if (fraction.isEmpty())
+        return value;
+    const QChar first = fraction.front();
+    const bool tie = first == u'5' && !fraction.mid(1).contains(QRegularExpression(QStringLiteral("[1-9]")));
+    if (first > u'5' || (first == u'5' && !tie) || (tie && value % 2 == 1))
+        ++value;
+    return value;
+}
+
+} // namespace
+
+std::optional<qint16> convertPortNumber(const QString &text)
+{
+    static const QRegularExpression number(
+        QStringLiteral(R"(^\s*([+-]?)(\d*)(?:\.(\d*))?\s*$)"));
+    const QRegularExpressionMatch match = number.match(text);
+    if (!match.hasMatch() || (match.captured(2).isEmpty() && match.captured(3).isEmpty()))
+        return std::nullopt;
+    const std::optional<long> magnitude = roundHalfToEven(match.captured(2), match.captured(3));
+    if (!magnitude)
+        return std::nullopt;
+    const long value = match.captured(1) == u"-" ? -*magnitude : *magnitude;
+    if (value < -32768 || value > 32767)
+        return std::nullopt;
+    return static_cast<qint16>(value);
+}
+
+std::optional<QString> standardDevicePath(int portNumber)
+{
+    for (const DeviceRange &range : kDeviceRanges) {
+        const int index = portNumber - range.firstNumber;
+        if (index >= 0 && index < kDevicesPerRange)
+            return QString::fromLatin1(range.prefix) + QString::number(index);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> standardPortNumber(const QString &devicePath)
+{
+    for (const DeviceRange &range : kDeviceRanges) {
+        const QString prefix = QString::fromLatin1(range.prefix);
+        if (!devicePath.startsWith(prefix))
+            continue;
+        bool isNumber = false;
+        const int index = devicePath.mid(prefix.size()).toInt(&isNumber);
+        if (isNumber && index >= 0 && index < kDevicesPerRange
+            && QString::number(index) == devicePath.mid(prefix.size()))
+            return range.firstNumber + index;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,86 @@
+#include "SerialError.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+
+namespace {
+
+QString deviceGroupHint(const QString &devicePath)
+{
+    struct stat info {};
+    if (devicePath.isEmpty() || ::stat(devicePath.toLocal8Bit().constData(), &info) != 0)
+        return {};
+    const group *owner = ::getgrgid(info.st_gid);
+    if (!owner)
+        return {};
+    return QStringLiteral("\nJoin the group \"%1\" that owns the device "
+                          "(sudo usermod -aG %1 $USER), then log in again.")
+        .arg(QString::fromLocal8Bit(owner->gr_name));
+}
+
+QString reasonText(SerialError::Kind kind)
+{
+    using Kind = SerialError::Kind;
+    switch (kind) {
+    case Kind::NotAPortNumber:
+        return QStringLiteral("this is not a port number. Enter a whole number such as 3.");
+    case Kind::UnmappedPortNumber:
+        return QStringLiteral("no serial device has this number. Use 1-32 for ttyS, "
+                              "33-64 for ttyUSB, 65-96 for ttyACM (hover over the port box "
+                              "to see the devices present).");
+    case Kind::BadSettings:
+        return QStringLiteral("the line settings are not valid.");
+    case Kind::NoSuchDevice:
+        return QStringLiteral("no such device. Check that the board is plugged in and "
+                              "that the port number is right.");
+    case Kind::PermissionDenied:
+        return QStringLiteral("permission denied.");
+    case Kind::DeviceBusy:
+        return QStringLiteral("the device is in use by another program. Close that program "
+                              "and press \"SET\" again.");
+    case Kind::OpenFailed:
+        return QStringLiteral("the device cannot be opened.");
+    case Kind::NotOpen:
+        return QStringLiteral("the port is not open. Press \"SET\" first.");
+    case Kind::DeviceLost:
+        return QStringLiteral("the device has gone away (unplugged?). The port is closed; "
+                              "plug the board in again and press \"SET\".");
+    case Kind::OutputStalled:
+        return QStringLiteral("the line does not take more data; the frame was not sent. "
+                              "Check the cable and the board.");
+    case Kind::WaitAbandoned:
+        return QStringLiteral("the wait for a reply was abandoned.");
+    }
+    return {};
+}
+
+} // namespace
+
+SerialError::SerialError(Kind kind, QString detail, int portNumber, QString devicePath)
+    : std::runtime_error(detail.toStdString())
+    , m_kind(kind)
+    , m_detail(std::move(detail))
+    , m_portNumber(portNumber)
+    , m_devicePath(std::move(devicePath))
+{
+}
+
+QString SerialError::operatorMessage() const
+{
+    QString where;
+    if (m_kind == Kind::NotAPortNumber)
+        where = QStringLiteral("Port \"%1\"").arg(m_detail);
+    else if (m_portNumber != 0 || !m_devicePath.isEmpty())
+        where = QStringLiteral("Port %1 (%2)")
+                    .arg(m_portNumber)
+                    .arg(m_devicePath.isEmpty() ? QStringLiteral("no device") : m_devicePath);
+    else
+        where = QStringLiteral("The serial port");
+
+    QString text = where + QStringLiteral(": ") + reasonText(m_kind);
+    if (m_kind == Kind::PermissionDenied)
+        text += deviceGroupHint(m_devicePath);
+    if (!m_detail.isEmpty() && m_kind != Kind::NotAPortNumber)
+        text += QStringLiteral("\n\nSystem: ") + m_detail;
+    return text;
+}

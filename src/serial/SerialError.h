@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+// A failure of the serial link, typed so that one guard can tell the operator
+// what went wrong in words that say what to do about it.
+class SerialError : public std::runtime_error
+{
+public:
+    enum class Kind {
+        NotAPortNumber,     // the port text cannot be converted to a number
+        UnmappedPortNumber, // a number that selects no serial device
+        BadSettings,        // a line settings text that cannot be parsed
+        NoSuchDevice,
+        PermissionDenied,
+        DeviceBusy,
+        OpenFailed,         // any other refusal of the device
+        NotOpen,            // the port is used before "SET" or after it closed
+        DeviceLost,         // the device vanished while open (unplugged adapter)
+        OutputStalled,      // the far end does not take what is written
+        WaitAbandoned,      // a reply wait ended by shutdown or a lost port; told already
+    };
+
+    SerialError(Kind kind, QString detail, int portNumber = 0, QString devicePath = {});
+
+    Kind kind() const { return m_kind; }
+    const QString &detail() const { return m_detail; }
+    int portNumber() const { return m_portNumber; }
+    const QString &devicePath() const { return m_devicePath; }
+
+    // True where the operator has been told already or nothing is worth telling.
+    bool isSilent() const { return m_kind == Kind::WaitAbandoned; }
+
+    // The message for the operator: what failed, on which port and device, and why.
+    QString operatorMessage() const;
+
+private:
+    Kind m_kind;
+    QString m_detail;
+    int m_portNumber;
+    QString m_devicePath;
+};

@@ -1,0 +1,154 @@
+#include "SerialLink.h"
+
+#include "PortNumber.h"
+
+#include <QFileInfo>
+
+#include <unistd.h>
+
+SerialLink::SerialLink(QObject *parent)
+    : QObject(parent)
+    , m_resolver(standardDevicePath)
+{
+    m_port.setReadBufferSize(kReadBufferBytes);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onPortError);
+}
+
+void SerialLink::setDeviceResolver(DeviceResolver resolver)
+{
+    m_resolver = std::move(resolver);
+}
+
+void SerialLink::setCommPort(qint16 portNumber)
+{
+    const std::optional<QString> path = m_resolver(portNumber);
+    if (!path)
+        throw SerialError(SerialError::Kind::UnmappedPortNumber, {}, portNumber);
+    m_commPort = portNumber;
+    m_devicePath = *path;
+}
+
+void SerialLink::setSettings(const QString &text)
+{
+    const std::optional<LineSettings> parsed = parseLineSettings(text);
+    if (!parsed)
+        throw SerialError(SerialError::Kind::BadSettings,
+                          QStringLiteral("\"%1\" is not of the form 9600,N,8,1").arg(text),
+                          m_commPort, m_devicePath);
+    m_settingsText = text;
+    m_settings = *parsed;
+}
+
+void SerialLink::setPortOpen(bool open)
+{
+    if (!open) {
+        if (m_port.isOpen()) {
+            m_port.close();
+            Q_EMIT portOpenChanged(false);
+        }
+        return;
+    }
+    if (m_port.isOpen())
+        return;
+    if (m_devicePath.isEmpty())
+        setCommPort(m_commPort);
+    m_port.setPortName(m_devicePath);
+    m_port.setBaudRate(m_settings.baudRate);
+    m_port.setParity(m_settings.parity);
+    m_port.setDataBits(m_settings.dataBits);
+    m_port.setStopBits(m_settings.stopBits);
+    if (!m_port.open(QIODevice::ReadWrite))
+        throw openError();
+    Q_EMIT portOpenChanged(true);
+    if (m_rtsEnable)
+        setRTSEnable(true);
+}
+
+SerialError SerialLink::openError() const
+{
+    using Kind = SerialError::Kind;
+    Kind kind = Kind::OpenFailed;
+    switch (m_port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        kind = Kind::NoSuchDevice;
+        break;
+    case QSerialPort::PermissionError:
+        // A busy device and an unreadable one both report this; the device tells which.
+        kind = ::access(m_devicePath.toLocal8Bit().constData(), R_OK | W_OK) == 0
+                   ? Kind::DeviceBusy
+                   : Kind::PermissionDenied;
+        break;
+    default:
+        if (!QFileInfo::exists(m_devicePath))
+            kind = Kind::NoSuchDevice;
+        break;
+    }
+    return SerialError(kind, m_port.errorString(), m_commPort, m_devicePath);
+}
+
+void SerialLink::setRTSEnable(bool enable)
+{
+    m_rtsEnable = enable;
+    if (!m_port.isOpen())
+        return;
+    // Pseudo-terminals and some adapters have no modem lines; that is no failure.
+    if (!m_port.setRequestToSend(enable))
+        m_port.clearError();
+}
+
+void SerialLink::requireOpen() const
+{
+    if (!m_port.isOpen())
+        throw SerialError(SerialError::Kind::NotOpen, {}, m_commPort, m_devicePath);
+}
+
+qint16 SerialLink::inBufferCount() const
+{
+    requireOpen();
+    return static_cast<qint16>(qMin<qint64>(m_port.bytesAvailable(), 32767));
+}
+
+void SerialLink::setInBufferCount(qint16 count)
+{
+    requireOpen();
+    if (count == 0)
+        m_port.clear(QSerialPort::Input);
+}
+
+void SerialLink::setInputLen(qint16 length)
+{
+    m_inputLen = qMax<qint16>(length, 0);
+}
+
+QByteArray SerialLink::input()
+{
+    requireOpen();
+    return m_inputLen == 0 ? m_port.readAll() : m_port.read(m_inputLen);
+}
+
+void SerialLink::setOutput(const QByteArray &data)
+{
+    requireOpen();
+    if (m_port.bytesToWrite() + data.size() > kMaxPendingOutputBytes)
+        throw SerialError(SerialError::Kind::OutputStalled,
+                          QStringLiteral("%1 bytes are still waiting to be sent")
+                              .arg(m_port.bytesToWrite()),
+                          m_commPort, m_devicePath);
+    m_port.write(data);
+    m_port.flush();
+}
+
+void SerialLink::onPortError(QSerialPort::SerialPortError error)
+{
+    const bool deviceFailed = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+                              || error == QSerialPort::WriteError;
+    if (!deviceFailed || !m_port.isOpen())
+        return;
+    // Left open, a vanished device reports its error again and again and takes a core.
+    const SerialError lost(SerialError::Kind::DeviceLost, m_port.errorString(), m_commPort,
+                           m_devicePath);
+    m_port.close();
+    Q_EMIT portOpenChanged(false);
+    QMetaObject::invokeMethod(this, [this, lost] { Q_EMIT deviceLost(lost); }, Qt::QueuedConnection);
+}

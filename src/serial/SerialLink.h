@@ -1,0 +1,80 @@
+#pragma once
+
+#include "LineSettings.h"
+#include "SerialError.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// The panel's serial port: the property set of a classic serial-port control
+// (CommPort, Settings, PortOpen, RTSEnable, RThreshold, InBufferCount, InputLen,
+// Input, Output) over QSerialPort. Every failure is thrown as a SerialError.
+// Input is only polled; the port's own buffer is bounded so a flood costs
+// bounded memory, and a vanished device closes the port and is reported once.
+class SerialLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Maps a port number to a device path; no path means the number is refused.
+    using DeviceResolver = std::function<std::optional<QString>(int portNumber)>;
+
+    static constexpr qint64 kReadBufferBytes = 4096;
+    static constexpr qint64 kMaxPendingOutputBytes = 4096;
+
+    explicit SerialLink(QObject *parent = nullptr);
+
+    void setDeviceResolver(DeviceResolver resolver);
+
+    qint16 commPort() const { return m_commPort; }
+    void setCommPort(qint16 portNumber);
+
+    QString settings() const { return m_settingsText; }
+    void setSettings(const QString &text);
+
+    bool portOpen() const { return m_port.isOpen(); }
+    void setPortOpen(bool open);
+
+    bool rtsEnable() const { return m_rtsEnable; }
+    void setRTSEnable(bool enable);
+
+    qint16 rThreshold() const { return m_rThreshold; }
+    void setRThreshold(qint16 threshold) { m_rThreshold = threshold; }
+
+    qint16 inBufferCount() const;
+    void setInBufferCount(qint16 count);
+
+    qint16 inputLen() const { return m_inputLen; }
+    void setInputLen(qint16 length);
+
+    QByteArray input();
+    void setOutput(const QByteArray &data);
+
+    // The device of the current (or last attempted) open.
+    const QString &devicePath() const { return m_devicePath; }
+
+Q_SIGNALS:
+    // The device failed while open (unplugged); the port is closed already.
+    void deviceLost(const SerialError &error);
+    void portOpenChanged(bool open);
+
+private:
+    void requireOpen() const;
+    SerialError openError() const;
+    void onPortError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+    DeviceResolver m_resolver;
+    qint16 m_commPort = 1;
+    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    LineSettings m_settings;
+    bool m_rtsEnable = false;
+    qint16 m_rThreshold = 0;
+    qint16 m_inputLen = 0;
+    QString m_devicePath;
+};

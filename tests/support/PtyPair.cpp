@@ -1,0 +1,86 @@
+#include "PtyPair.h"
+
+#include <QElapsedTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+PtyPair::PtyPair()
+{
+    char name[128] = {};
+    if (::openpty(&m_masterFd, &m_deviceFd, name, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    // Raw from the start, so nothing the far end writes is echoed back to it.
+    termios raw {};
+    ::tcgetattr(m_deviceFd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(m_deviceFd, TCSANOW, &raw);
+    ::fcntl(m_masterFd, F_SETFL, ::fcntl(m_masterFd, F_GETFL) | O_NONBLOCK);
+    m_devicePath = QString::fromLocal8Bit(name);
+}
+
+PtyPair::~PtyPair()
+{
+    vanish();
+}
+
+void PtyPair::write(const QByteArray &bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(m_masterFd, bytes.constData() + written, bytes.size() - written);
+        if (n > 0) {
+            written += n;
+            continue;
+        }
+        pollfd writable{m_masterFd, POLLOUT, 0};
+        if (::poll(&writable, 1, 2000) <= 0)
+            throw std::runtime_error("the far end cannot write to the pseudo-terminal");
+    }
+}
+
+QByteArray PtyPair::readQuiet(std::chrono::milliseconds quiet)
+{
+    QByteArray received;
+    char buffer[4096];
+    for (;;) {
+        pollfd readable{m_masterFd, POLLIN, 0};
+        if (::poll(&readable, 1, static_cast<int>(quiet.count())) <= 0)
+            return received;
+        const ssize_t n = ::read(m_masterFd, buffer, sizeof buffer);
+        if (n <= 0)
+            return received;
+        received.append(buffer, n);
+    }
+}
+
+QByteArray PtyPair::readCount(int count, std::chrono::milliseconds timeout)
+{
+    QByteArray received;
+    QElapsedTimer clock;
+    clock.start();
+    char buffer[4096];
+    while (received.size() < count && clock.elapsed() < timeout.count()) {
+        pollfd readable{m_masterFd, POLLIN, 0};
+        if (::poll(&readable, 1, 20) <= 0)
+            continue;
+        const ssize_t n = ::read(m_masterFd, buffer, qMin<qsizetype>(sizeof buffer, count - received.size()));
+        if (n > 0)
+            received.append(buffer, n);
+    }
+    return received;
+}
+
+void PtyPair::vanish()
+{
+    if (m_deviceFd >= 0)
+        ::close(m_deviceFd);
+    if (m_masterFd >= 0)
+        ::close(m_masterFd);
+    m_deviceFd = m_masterFd = -1;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+
+// A real pseudo-terminal for serial tests. The program under test opens the
+// device at devicePath(); the test plays the far end (the board) on the master.
+class PtyPair
+{
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+
+    const QString &devicePath() const { return m_devicePath; }
+    // The device side, held open by the test so its line settings can be read.
+    int deviceFd() const { return m_deviceFd; }
+
+    void write(const QByteArray &bytes);
+    // Everything that arrives until the line has been quiet for `quiet`.
+    QByteArray readQuiet(std::chrono::milliseconds quiet = std::chrono::milliseconds(100));
+    // Reads until `count` bytes have arrived or `timeout` has passed.
+    QByteArray readCount(int count, std::chrono::milliseconds timeout = std::chrono::seconds(2));
+    // The device vanishes, as an unplugged adapter does.
+    void vanish();
+
+private:
+    int m_masterFd = -1;
+    int m_deviceFd = -1;
+    QString m_devicePath;
+};

@@ -1,0 +1,33 @@
+# Sourced by ./run and ./test: installs the Debian packages that are missing.
+# Usage: ensure_packages NAME...
+
+ensure_packages() {
+    local missing=() package
+    for package in "$@"; do
+        if [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null)" != "ii " ]; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    local as_root=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; return 1; }
+        as_root=(sudo)
+    fi
+    "${as_root[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${missing[@]}"
+}
+
+# What building and testing the panel needs on a fresh Debian 12 machine.
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev
+                fonts-liberation fontconfig)
+TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick)
+
+# Configures (once) and builds the tree in build/.
+build_tree() {
+    if [ ! -f build/build.ninja ]; then
+        cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+    fi
+    cmake --build build
+}
