@@ -1,11 +1,11 @@
 #include "PanelBuilder.h"
 
+#include "CaptionedFrame.h"
 #include "CommandDisplay.h"
 #include "ControlTable.h"
 #include "IndicatorShape.h"
 
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -80,7 +80,7 @@ QWidget *createControl(QWidget *parent, const ControlSpec &spec)
     case ControlKind::PushButton:
         return new QPushButton(text, parent);
     case ControlKind::Frame:
-        return new QGroupBox(text, parent);
+        return new CaptionedFrame(text, parent);
     case ControlKind::TextBox: {
         auto *box = new QLineEdit(text, parent);
         box->setMaxLength(std::numeric_limits<int>::max());

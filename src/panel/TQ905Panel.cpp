@@ -24,6 +24,14 @@ constexpr char kBitTagProperty[] = "tag";
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
 const QString kSettingsCaption = QStringLiteral("  9600 Npari 8bit 1stop");
 
+// A small sans-serif, so the captions fit the boxes the layout gives them.
+QFont defaultPanelFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(11);
+    return font;
+}
+
 template <typename T>
 T *namedChild(const QWidget *window, const QString &name)
 {
@@ -73,6 +81,7 @@ TQ905Panel::TQ905Panel(QWidget *parent)
     setObjectName(QStringLiteral("TQ905Panel"));
     setWindowTitle(QStringLiteral("TQ905_Panel"));
     setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+    setFont(defaultPanelFont());
     buildPanelControls(this);
     bindControls();
     wireHandlers();
