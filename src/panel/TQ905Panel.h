@@ -74,8 +74,8 @@ private:
     void sendFrame(const QByteArray &frame);
     void runQuery(const query::QuerySpec &spec, const QList<QLineEdit *> &resultBoxes);
 
-    SerialLink COM;
-    QTimer Timer1;
+    SerialLink COM{this};
+    QTimer Timer1{this};
     qint16 m_replyCountdown = 0;
     bool m_unloading = false;
     MessagePresenter m_presenter;

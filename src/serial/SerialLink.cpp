@@ -135,8 +135,9 @@ void SerialLink::setOutput(const QByteArray &data)
                           QStringLiteral("%1 bytes are still waiting to be sent")
                               .arg(m_port.bytesToWrite()),
                           m_commPort, m_devicePath);
+    // Written by the event loop as soon as the line takes it. No flush(): on a full
+    // line it reports a passing EAGAIN as a lost resource.
     m_port.write(data);
-    m_port.flush();
 }
 
 void SerialLink::onPortError(QSerialPort::SerialPortError error)

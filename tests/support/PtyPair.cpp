@@ -1,5 +1,6 @@
 #include "PtyPair.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <fcntl.h>
@@ -44,19 +45,32 @@ void PtyPair::write(const QByteArray &bytes)
     }
 }
 
+// Polls the far end in short slices and lets the program's event loop run in
+// between, since the link writes from there.
+bool PtyPair::pollReadable(std::chrono::milliseconds slice)
+{
+    QCoreApplication::processEvents();
+    pollfd readable{m_masterFd, POLLIN, 0};
+    return ::poll(&readable, 1, static_cast<int>(slice.count())) > 0
+           && (readable.revents & POLLIN);
+}
+
 QByteArray PtyPair::readQuiet(std::chrono::milliseconds quiet)
 {
     QByteArray received;
     char buffer[4096];
-    for (;;) {
-        pollfd readable{m_masterFd, POLLIN, 0};
-        if (::poll(&readable, 1, static_cast<int>(quiet.count())) <= 0)
-            return received;
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    while (sinceLast.elapsed() < quiet.count()) {
+        if (!pollReadable(std::chrono::milliseconds(5)))
+            continue;
         const ssize_t n = ::read(m_masterFd, buffer, sizeof buffer);
         if (n <= 0)
             return received;
         received.append(buffer, n);
+        sinceLast.restart();
     }
+    return received;
 }
 
 QByteArray PtyPair::readCount(int count, std::chrono::milliseconds timeout)
@@ -66,8 +80,7 @@ QByteArray PtyPair::readCount(int count, std::chrono::milliseconds timeout)
     clock.start();
     char buffer[4096];
     while (received.size() < count && clock.elapsed() < timeout.count()) {
-        pollfd readable{m_masterFd, POLLIN, 0};
-        if (::poll(&readable, 1, 20) <= 0)
+        if (!pollReadable(std::chrono::milliseconds(5)))
             continue;
         const ssize_t n = ::read(m_masterFd, buffer, qMin<qsizetype>(sizeof buffer, count - received.size()));
         if (n > 0)

@@ -28,6 +28,8 @@ public:
     void vanish();
 
 private:
+    bool pollReadable(std::chrono::milliseconds slice);
+
     int m_masterFd = -1;
     int m_deviceFd = -1;
     QString m_devicePath;
