@@ -163,7 +163,7 @@ void SerialLinkTest::openingAMissingDeviceFailsAsNoSuchDevice()
         QFAIL("opened a missing device");
     } catch (const SerialError &error) {
         QCOMPARE(error.kind(), SerialError::Kind::NoSuchDevice);
-        QCOMPARE(error.portNumber(), int(kPtyPortNumber));
+        QCOMPARE(error.portNumber(), std::optional<int>(kPtyPortNumber));
         QCOMPARE(error.devicePath(), QStringLiteral("/dev/tq905-no-such-device"));
     }
     QVERIFY(!link.portOpen());

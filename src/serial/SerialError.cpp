@@ -56,7 +56,8 @@ QString reasonText(SerialError::Kind kind)
 
 } // namespace
 
-SerialError::SerialError(Kind kind, QString detail, int portNumber, QString devicePath)
+SerialError::SerialError(Kind kind, QString detail, std::optional<int> portNumber,
+                         QString devicePath)
     : std::runtime_error(detail.toStdString())
     , m_kind(kind)
     , m_detail(std::move(detail))
@@ -70,9 +71,9 @@ QString SerialError::operatorMessage() const
     QString where;
     if (m_kind == Kind::NotAPortNumber)
         where = QStringLiteral("Port \"%1\"").arg(m_detail);
-    else if (m_portNumber != 0 || !m_devicePath.isEmpty())
+    else if (m_portNumber)
         where = QStringLiteral("Port %1 (%2)")
-                    .arg(m_portNumber)
+                    .arg(*m_portNumber)
                     .arg(m_devicePath.isEmpty() ? QStringLiteral("no device") : m_devicePath);
     else
         where = QStringLiteral("The serial port");

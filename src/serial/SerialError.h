@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <stdexcept>
 
 // A failure of the serial link, typed so that one guard can tell the operator
@@ -23,11 +24,12 @@ public:
         WaitAbandoned,      // a reply wait ended by shutdown or a lost port; told already
     };
 
-    SerialError(Kind kind, QString detail, int portNumber = 0, QString devicePath = {});
+    SerialError(Kind kind, QString detail, std::optional<int> portNumber = {},
+                QString devicePath = {});
 
     Kind kind() const { return m_kind; }
     const QString &detail() const { return m_detail; }
-    int portNumber() const { return m_portNumber; }
+    std::optional<int> portNumber() const { return m_portNumber; }
     const QString &devicePath() const { return m_devicePath; }
 
     // True where the operator has been told already or nothing is worth telling.
@@ -39,6 +41,6 @@ public:
 private:
     Kind m_kind;
     QString m_detail;
-    int m_portNumber;
+    std::optional<int> m_portNumber;
     QString m_devicePath;
 };

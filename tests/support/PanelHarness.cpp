@@ -10,8 +10,8 @@
 
 PanelHarness::PanelHarness()
 {
-    m_boards[3] = std::make_unique<PtyPair>();
-    m_boards[5] = std::make_unique<PtyPair>();
+    for (int number : {2, 3, 4, 5})
+        m_boards[number] = std::make_unique<PtyPair>();
     m_panel.serialLink().setDeviceResolver([this](int number) -> std::optional<QString> {
         const auto board = m_boards.find(number);
         if (board == m_boards.end())

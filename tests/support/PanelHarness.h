@@ -11,7 +11,7 @@
 
 class QAbstractButton;
 
-// A panel on the offscreen platform whose port numbers 3 and 5 are real
+// A panel on the offscreen platform whose port numbers 2 to 5 are real
 // pseudo-terminals, and whose message boxes are recorded and closed at once,
 // as an operator pressing OK would.
 class PanelHarness
