@@ -379,10 +379,10 @@ void TestCommands::queriesHaveTheirFrameReplyLengthAndFields()
     QFETCH(int, expectedReplyLength);
     QFETCH(int, expectedFieldCount);
 
-    const query::QuerySpec spec = channel < 0 ? query::portQuery() : query::channelQuery(channel);
-    QCOMPARE(spec.frame, expectedFrame);
-    QCOMPARE(spec.replyLength, expectedReplyLength);
-    QCOMPARE(spec.fields.size(), expectedFieldCount);
+    const query::QuerySpec asked = channel < 0 ? query::portQuery() : query::channelQuery(channel);
+    QCOMPARE(asked.frame, expectedFrame);
+    QCOMPARE(asked.replyLength, expectedReplyLength);
+    QCOMPARE(asked.fields.size(), expectedFieldCount);
 }
 
 void TestCommands::resultBoxesGetTheBodyPositionsOfTheirQuery_data()
@@ -413,9 +413,9 @@ void TestCommands::resultBoxesGetTheBodyPositionsOfTheirQuery()
     QFETCH(QString, body);
     QFETCH(QStringList, expectedBoxes);
 
-    const query::QuerySpec spec = channel < 0 ? query::portQuery() : query::channelQuery(channel);
+    const query::QuerySpec asked = channel < 0 ? query::portQuery() : query::channelQuery(channel);
     QStringList boxes;
-    for (const query::BodyField &field : spec.fields)
+    for (const query::BodyField &field : asked.fields)
         boxes << query::bodyField(body, field);
     QCOMPARE(boxes, expectedBoxes);
 }
