@@ -32,6 +32,8 @@ PtyPair::~PtyPair()
 
 void PtyPair::write(const QByteArray &bytes)
 {
+    if (m_masterFd < 0)
+        return; // vanished: nothing reaches the program any more
     qsizetype written = 0;
     while (written < bytes.size()) {
         const ssize_t n = ::write(m_masterFd, bytes.constData() + written, bytes.size() - written);

@@ -18,6 +18,8 @@ public:
     const QString &devicePath() const { return m_devicePath; }
     // The device side, held open by the test so its line settings can be read.
     int deviceFd() const { return m_deviceFd; }
+    // The far end's side, non-blocking.
+    int masterFd() const { return m_masterFd; }
 
     void write(const QByteArray &bytes);
     // Everything that arrives until the line has been quiet for `quiet`.

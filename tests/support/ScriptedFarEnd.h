@@ -1,0 +1,56 @@
+#pragma once
+
+#include "PtyPair.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+
+// The board's end of a pseudo-terminal, driven from the event loop so that it
+// answers while the panel waits: each frame that arrives (up to CR) is handed
+// to a script, which answers with writes at given delays.
+class ScriptedFarEnd : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Write {
+        std::chrono::milliseconds delay; // after the frame arrived
+        QByteArray bytes;
+    };
+    using Script = std::function<QList<Write>(const QByteArray &frame)>;
+
+    explicit ScriptedFarEnd(PtyPair &pty);
+
+    void setScript(Script script) { m_script = std::move(script); }
+    // Answers every frame with the same writes.
+    void answerWith(QList<Write> writes);
+    // Writes `byteCount` filler bytes as fast as the line takes them.
+    void flood(qint64 byteCount, char filler = 'x');
+
+    // The device vanishes, as an unplugged adapter does.
+    void vanish();
+
+    const QList<QByteArray> &frames() const { return m_frames; }
+    QByteArray received() const;
+    qint64 flooded() const { return m_flooded; }
+
+private:
+    void onReadable();
+    void feedFlood();
+
+    PtyPair &m_pty;
+    QSocketNotifier m_notifier;
+    QTimer m_floodTimer;
+    Script m_script;
+    QByteArray m_pending;
+    QList<QByteArray> m_frames;
+    qint64 m_floodLeft = 0;
+    qint64 m_flooded = 0;
+    char m_filler = 'x';
+};
