@@ -7,10 +7,9 @@ constexpr char kStx = 0x02;
 bool huntStx(ReplySource &source)
 {
     for (;;) {
-        const bool anyWaiting = source.waitingCount() >= 1;
-        if (anyWaiting && source.read(1) == QByteArray(1, kStx))
+        if (source.waitingCount() >= 1 && source.read(1) == QByteArray(1, kStx))
             return true;
-        source.yield(!anyWaiting);
+        source.yield(source.waitingCount() == 0);
         if (source.timedOut())
             return false;
     }
