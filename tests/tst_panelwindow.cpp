@@ -1,6 +1,9 @@
 #include "PanelHarness.h"
+#include "PortNumber.h"
 
 #include <QComboBox>
+#include <QHelpEvent>
+#include <QSerialPortInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -68,6 +71,7 @@ private Q_SLOTS:
     void focusStartsOnExitAndTabFollowsTheTabIndexes();
     void labelsFramesAndShapeNeverTakeFocus();
     void tickTimerRunsEveryHundredMilliseconds();
+    void portBoxToolTipListsTheDevicesPresent();
 };
 
 void PanelWindowTest::windowHasItsCaptionAndFixedClientArea()
@@ -295,6 +299,24 @@ void PanelWindowTest::tickTimerRunsEveryHundredMilliseconds()
     QVERIFY(timer);
     QVERIFY(timer->isActive());
     QCOMPARE(timer->interval(), 100);
+}
+
+void PanelWindowTest::portBoxToolTipListsTheDevicesPresent()
+{
+    PanelHarness harness;
+    auto *combo = harness.control<QComboBox>("COMNOcmb");
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), combo->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(combo, &hover);
+
+    const QString tip = combo->toolTip();
+    QVERIFY2(tip.startsWith(u"Serial devices present:") || tip == u"No serial devices found.",
+             qPrintable(tip));
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+        const std::optional<int> number = standardPortNumber(port.systemLocation());
+        const QString entry = number ? QStringLiteral("%1: %2").arg(*number).arg(port.systemLocation())
+                                     : port.systemLocation();
+        QVERIFY2(tip.contains(entry), qPrintable(tip));
+    }
 }
 
 QTEST_MAIN(PanelWindowTest)
