@@ -39,7 +39,7 @@ std::optional<long> roundHalfToEven(QString whole, const QString &fraction)
 std::optional<qint16> convertPortNumber(const QString &text)
 {
     static const QRegularExpression number(
-        QStringLiteral(R"(^\s*([+-]?)(\d*)(?:\.(\d*))?\s*$)"));
+        QStringLiteral(R"(^\s*([+-]?)([0-9]*)(?:\.([0-9]*))?\s*$)"));
     const QRegularExpressionMatch match = number.match(text);
     if (!match.hasMatch() || (match.captured(2).isEmpty() && match.captured(3).isEmpty()))
         return std::nullopt;
