@@ -1,6 +1,7 @@
 #include "PtyPair.h"
 #include "SerialLink.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -72,6 +73,8 @@ private Q_SLOTS:
     void closeAndReopenWork();
     void vanishedDeviceClosesThePortReportsOnceAndGoesIdle();
     void floodIsHeldInABoundedBuffer();
+    void fullBufferStillHearsTheLineAfterADiscard();
+    void fullBufferStillHearsTheLineAfterReadingItEmptyByteByByte();
     void outputToAFarEndThatStopsReadingIsRefusedNotQueuedForever();
 };
 
@@ -256,6 +259,43 @@ void SerialLinkTest::floodIsHeldInABoundedBuffer()
     QCOMPARE(link.input().size(), SerialLink::kReadBufferBytes);
     // What did not fit waited in the device and comes next, nothing lost.
     QTRY_VERIFY(link.inBufferCount() > 0);
+}
+
+void SerialLinkTest::fullBufferStillHearsTheLineAfterADiscard()
+{
+    PtyPair pty;
+    SerialLink link;
+    openLink(link, pty);
+    pty.write(QByteArray(3 * SerialLink::kReadBufferBytes, 'x'));
+    QTRY_COMPARE(qint64(link.inBufferCount()), SerialLink::kReadBufferBytes);
+
+    link.setInBufferCount(0);
+    QTest::qWait(50);
+    link.setInBufferCount(0);
+    pty.write("\x02reply");
+    QTRY_COMPARE(link.inBufferCount(), qint16(6));
+}
+
+void SerialLinkTest::fullBufferStillHearsTheLineAfterReadingItEmptyByteByByte()
+{
+    PtyPair pty;
+    SerialLink link;
+    openLink(link, pty);
+    const qint64 sent = SerialLink::kReadBufferBytes + 100;
+    pty.write(QByteArray(sent, 'x'));
+    QTRY_COMPARE(qint64(link.inBufferCount()), SerialLink::kReadBufferBytes);
+
+    link.setInputLen(1);
+    qint64 received = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (received < sent && clock.elapsed() < 2000) {
+        if (link.inBufferCount() > 0)
+            received += link.input().size();
+        else
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    QCOMPARE(received, sent);
 }
 
 void SerialLinkTest::outputToAFarEndThatStopsReadingIsRefusedNotQueuedForever()

@@ -18,6 +18,13 @@ QString deviceGroupHint(const QString &devicePath)
         .arg(QString::fromLocal8Bit(owner->gr_name));
 }
 
+// Typed text can be of any length; a message quotes only its start.
+QString elided(const QString &text)
+{
+    constexpr qsizetype kMaxQuoted = 40;
+    return text.size() <= kMaxQuoted ? text : text.left(kMaxQuoted) + QChar(0x2026);
+}
+
 QString reasonText(SerialError::Kind kind)
 {
     using Kind = SerialError::Kind;
@@ -70,7 +77,7 @@ QString SerialError::operatorMessage() const
 {
     QString where;
     if (m_kind == Kind::NotAPortNumber)
-        where = QStringLiteral("Port \"%1\"").arg(m_detail);
+        where = QStringLiteral("Port \"%1\"").arg(elided(m_detail));
     else if (m_portNumber)
         where = QStringLiteral("Port %1 (%2)")
                     .arg(*m_portNumber)

@@ -112,8 +112,13 @@ qint16 SerialLink::inBufferCount() const
 void SerialLink::setInBufferCount(qint16 count)
 {
     requireOpen();
-    if (count == 0)
+    if (count == 0) {
         m_port.clear(QSerialPort::Input);
+        // A full buffer has stopped QSerialPort from reading the device, and only
+        // a read that finds the buffer empty starts it again; clear() does not.
+        char unused;
+        m_port.peek(&unused, 1);
+    }
 }
 
 void SerialLink::setInputLen(qint16 length)
