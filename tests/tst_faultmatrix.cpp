@@ -2,6 +2,7 @@
 // the device or the operator does the unexpected; after each, the process must
 // be idle again.
 #include "PanelHarness.h"
+#include "ProcessCpu.h"
 #include "ScriptedFarEnd.h"
 
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,16 +21,8 @@ namespace {
 
 using Write = ScriptedFarEnd::Write;
 
-std::chrono::milliseconds processCpuTime()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return std::chrono::milliseconds((usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
-                                     + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000);
-}
-
 // The CPU the process takes over half a second of doing nothing.
-std::chrono::milliseconds idleCpu()
+std::chrono::microseconds idleCpu()
 {
     const auto before = processCpuTime();
     QTest::qWait(500);

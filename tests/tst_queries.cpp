@@ -1,11 +1,11 @@
 #include "PanelHarness.h"
+#include "ProcessCpu.h"
 #include "ScriptedFarEnd.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
-#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 
@@ -39,14 +39,6 @@ QList<Write> byteByByte(const QByteArray &reply)
     for (qsizetype i = 0; i < reply.size(); ++i)
         writes << Write{std::chrono::milliseconds(5 + 15 * i), reply.mid(i, 1)};
     return writes;
-}
-
-std::chrono::milliseconds processCpuTime()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return std::chrono::milliseconds((usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
-                                     + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000);
 }
 
 int receiveErrors(const QList<TQ905Panel::Message> &messages)

@@ -1,3 +1,4 @@
+#include "ProcessCpu.h"
 #include "PtyPair.h"
 #include "SerialLink.h"
 
@@ -5,7 +6,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <sys/resource.h>
 #include <termios.h>
 
 #include <functional>
@@ -44,14 +44,6 @@ SerialError::Kind failureOf(const std::function<void()> &operation)
         return error.kind();
     }
     throw std::logic_error("the operation did not fail");
-}
-
-std::chrono::microseconds processCpuTime()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 
 } // namespace
