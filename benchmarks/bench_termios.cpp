@@ -1,0 +1,121 @@
+// The floor for a query round trip: a bare termios client with no event loop.
+// Writes STX "I" CR, then poll()s and reads until the 7-byte reply is in.
+//
+//   bench_termios DEVICE COUNT WARMUP GAP_MS
+//       One line per query: nanoseconds from discarding stale input to the last
+//       byte of the reply read. The board must report port A 5A; port B is set
+//       to 3C here.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void fail(const char *what)
+{
+    std::fprintf(stderr, "bench_termios: %s: %s\n", what, std::strerror(errno));
+    std::exit(1);
+}
+
+int openLine(const char *device)
+{
+    const int fd = ::open(device, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        fail(device);
+    termios line {};
+    if (::tcgetattr(fd, &line) != 0)
+        fail("tcgetattr");
+    ::cfmakeraw(&line);
+    ::cfsetspeed(&line, B9600);
+    line.c_cflag |= CLOCAL | CREAD;
+    line.c_cflag &= ~(PARENB | CSTOPB | CRTSCTS);
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &line) != 0)
+        fail("tcsetattr");
+    return fd;
+}
+
+void writeAll(int fd, const std::string &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno != EINTR)
+            fail("write");
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+    }
+}
+
+// Reads exactly `count` bytes, giving up after three seconds as the panel does.
+std::string readCount(int fd, std::size_t count)
+{
+    std::string got;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(3);
+    while (got.size() < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd waiting {fd, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()) + 1);
+        if (ready < 0 && errno != EINTR)
+            fail("poll");
+        if (ready <= 0)
+            continue;
+        char buffer[16];
+        const ssize_t n = ::read(fd, buffer, count - got.size());
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            fail("read");
+        if (n > 0)
+            got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc != 5) {
+        std::fputs("usage: bench_termios DEVICE COUNT WARMUP GAP_MS\n", stderr);
+        return 2;
+    }
+    const int count = std::atoi(argv[2]);
+    const int warmup = std::atoi(argv[3]);
+    const std::chrono::milliseconds gap(std::atoi(argv[4]));
+    const int fd = openLine(argv[1]);
+
+    const std::string query("\x02" "I\r");
+    const std::string expected("\x02" "I5A3C\r");
+    writeAll(fd, "\x02" "O3C\r");
+    std::this_thread::sleep_for(gap);
+    for (int i = 0; i < warmup + count; ++i) {
+        const Clock::time_point start = Clock::now();
+        ::tcflush(fd, TCIFLUSH);
+        writeAll(fd, query);
+        const std::string reply = readCount(fd, expected.size());
+        const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start);
+        if (reply != expected) {
+            std::fprintf(stderr, "bench_termios: query %d got %zu bytes, not the expected reply\n", i,
+                         reply.size());
+            return 1;
+        }
+        if (i >= warmup)
+            std::printf("%lld\n", static_cast<long long>(elapsed.count()));
+        std::this_thread::sleep_for(gap);
+    }
+    ::close(fd);
+    return 0;
+}

@@ -1,0 +1,283 @@
+#!/usr/bin/env python3
+"""Turns the raw figures that ./bench leaves in RESULTS into BENCHMARKS.md (on stdout).
+
+usage: report.py RESULTS
+"""
+import datetime
+import math
+import os
+import platform
+import statistics
+import subprocess
+import sys
+
+# Ten bits a byte at 9600 baud: STX "I" CR out, STX "I" 4 digits CR back.
+BYTE_TIME_MS = 10 / 9600 * 1000
+WIRE_MS = (3 + 7) * BYTE_TIME_MS
+
+
+def samples(path, scale):
+    with open(path) as f:
+        return [int(line) / scale for line in f if line.strip()]
+
+
+def p99(values):
+    ordered = sorted(values)
+    return ordered[max(0, math.ceil(0.99 * len(ordered)) - 1)]
+
+
+def package_version(name):
+    try:
+        return subprocess.run(["dpkg-query", "-W", "-f=${Version}", name], capture_output=True,
+                              text=True, check=True).stdout.strip()
+    except (OSError, subprocess.CalledProcessError):
+        return "?"
+
+
+def machine():
+    lscpu = {}
+    for line in subprocess.run(["lscpu"], capture_output=True, text=True).stdout.splitlines():
+        key, _, value = line.partition(":")
+        lscpu[key.strip()] = value.strip()
+    with open("/proc/meminfo") as f:
+        total_kb = int(next(line for line in f if line.startswith("MemTotal:")).split()[1])
+    hypervisor = lscpu.get("Hypervisor vendor")
+    return {
+        "cpu": lscpu.get("Model name", "?") + (f" ({hypervisor} guest)" if hypervisor else ""),
+        "cores": f"{lscpu.get('CPU(s)', '?')} cores ({lscpu.get('Thread(s) per core', '?')} thread per core)",
+        "memory": f"{total_kb / 1024 / 1024:.1f} GiB",
+        "kernel": platform.release(),
+    }
+
+
+def read_text(results, name):
+    with open(os.path.join(results, name)) as f:
+        return f.read().strip()
+
+
+def fmt(value, unit):
+    if unit == "us":
+        return f"{value:.0f} µs"
+    return f"{value:.2f} ms"
+
+
+def ratio(a, b):
+    if not b:
+        return "–"
+    r = a / b
+    return f"{r:.0f}×" if r >= 100 else f"{r:.1f}×" if r >= 10 else f"{r:.2f}×"
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__.strip())
+    results = sys.argv[1]
+    clients = [("panel", "tq905-panel (TQ905Panel, Qt event loop)"),
+               ("hidden", "tq905-panel, window not shown (no repaints)"),
+               ("termios", "bare termios + poll() (the floor)"),
+               ("pyserial", "pyserial script")]
+    rt = {}
+    for mode in ("unpaced", "paced"):
+        for client, _ in clients:
+            unit_scale = 1e3 if mode == "unpaced" else 1e6
+            values = samples(os.path.join(results, f"rt-{mode}-{client}.txt"), unit_scale)
+            rt[mode, client] = (statistics.median(values), p99(values), len(values))
+
+    waits = {"panel": [], "naive": [], "idle": []}
+    for line in read_text(results, "timeout.txt").splitlines():
+        kind, cpu, wall = line.split()
+        waits[kind].append((float(cpu), float(wall)))
+
+    starts = {}
+    for name in ("panel", "cutecom"):
+        rows = [line.split(maxsplit=2) for line in read_text(results, f"startup-{name}.txt").splitlines()]
+        starts[name] = {
+            "map": statistics.median(float(r[0]) for r in rows),
+            "map_max": max(float(r[0]) for r in rows),
+            "rss": statistics.median(int(r[1]) for r in rows) / 1024,
+            "title": rows[0][2] if len(rows[0]) > 2 else "",
+            "runs": len(rows),
+        }
+
+    m = machine()
+    today = datetime.date.today().isoformat()
+    load_before = read_text(results, "load-before.txt")
+    load_after = read_text(results, "load-after.txt")
+    seconds = read_text(results, "seconds.txt")
+    out = []
+    w = out.append
+
+    fast = {c: rt["unpaced", c] for c, _ in clients}
+    paced = {c: rt["paced", c] for c, _ in clients}
+    panel_cpu = statistics.median(c for c, _ in waits["panel"])
+    naive_cpu = statistics.median(c for c, _ in waits["naive"])
+    idle_cpu = statistics.median(c for c, _ in waits["idle"])
+    wait_wall = statistics.median(wl for _, wl in waits["panel"])
+
+    w("# Benchmarks")
+    w("")
+    w(f"Measured on {today} by `./bench`, which installs what is missing (Debian packages),")
+    w("builds a Release tree in `build-bench/`, runs everything below in one go on one")
+    w(f"virtual X server and writes this file; this run took {seconds} s after the build.")
+    w("`./bench --no-write` prints the report instead; the raw figures stay in")
+    w("`build-bench/bench-results/`. Figures from a busy machine are worth little: the")
+    w("load average is given below so a run can be judged.")
+    w("")
+    w("## Machine")
+    w("")
+    w(f"- CPU: {m['cpu']}, {m['cores']}")
+    w(f"- Memory: {m['memory']}")
+    w(f"- Kernel: Linux {m['kernel']}, Debian 12")
+    w(f"- Qt {package_version('libqt6core6')} (panel), Qt {package_version('libqt5core5a')} (CuteCom "
+      f"{package_version('cutecom')}), Python {package_version('python3')} with pyserial "
+      f"{package_version('python3-serial')}")
+    w(f"- Load average (1, 5, 15 min) before: {load_before}; after: {load_after}")
+    w("")
+    w("## Headline")
+    w("")
+    w("| Question | tq905-panel | Compared with | Ratio |")
+    w("|---|---|---|---|")
+    w(f"| IN round trip, median (board answers at once) | {fmt(fast['panel'][0], 'us')} | "
+      f"termios floor {fmt(fast['termios'][0], 'us')}, pyserial {fmt(fast['pyserial'][0], 'us')} | "
+      f"{ratio(fast['panel'][0], fast['termios'][0])} the floor, "
+      f"{ratio(fast['panel'][0], fast['pyserial'][0])} pyserial |")
+    w(f"| IN round trip, median (board paced at 9600 baud) | {fmt(paced['panel'][0], 'ms')} | "
+      f"wire time {WIRE_MS:.2f} ms, termios {fmt(paced['termios'][0], 'ms')} | "
+      f"{ratio(paced['panel'][0], WIRE_MS)} the wire time, "
+      f"{ratio(paced['panel'][0], paced['termios'][0])} the floor |")
+    w(f"| CPU in a 3 s reply time-out | {panel_cpu:.1f} ms | busy processEvents() loop "
+      f"{naive_cpu:.0f} ms | the busy loop costs {ratio(naive_cpu, panel_cpu)} as much |")
+    w(f"| Start-up to window mapped, median | {starts['panel']['map']:.0f} ms | CuteCom "
+      f"{starts['cutecom']['map']:.0f} ms | {ratio(starts['panel']['map'], starts['cutecom']['map'])} "
+      f"CuteCom's (CuteCom takes {ratio(starts['cutecom']['map'], starts['panel']['map'])} as long) |")
+    w(f"| Resident memory 1 s after the window, median | {starts['panel']['rss']:.1f} MiB | CuteCom "
+      f"{starts['cutecom']['rss']:.1f} MiB | {ratio(starts['panel']['rss'], starts['cutecom']['rss'])} "
+      f"CuteCom's (CuteCom holds {ratio(starts['cutecom']['rss'], starts['panel']['rss'])} as much) |")
+    w("")
+
+    w("## IN round trip against the virtual board")
+    w("")
+    w("All three clients talk, one after the other, to the same `tq905-board --headless")
+    w("--port-a 5A` process over its pseudo-terminal; each first sets port B to 3C with")
+    w("STX \"O3C\" CR, then sends STX \"I\" CR and checks that the reply is STX \"I5A3C\" CR")
+    w("(the panel: that `INdataA` shows 5A and `INdataB` 3C). A query is timed from its")
+    w("start (the panel: `INcmd` clicked; the others: discarding stale input) to the last")
+    w("reply byte in hand (the panel: both result boxes filled). Each client does")
+    n = fast['panel'][2]
+    w(f"{n} timed queries per board, in 3 rounds that take turns (panel, hidden panel,")
+    w("termios, pyserial, again and again), each round after 10 untimed queries, with")
+    w("5 ms of idle event loop or sleep between queries. The panel is a real")
+    w("`TQ905Panel`, shown on the X server, its port 3 mapped to the board's device;")
+    w("the click and the wait run on its event thread as an operator's press would.")
+    w("The hidden panel is the same with the window never shown, which tells how much")
+    w("of the panel's time goes into repainting during the query.")
+    w("")
+    w("### Board answering at once")
+    w("")
+    w("| Client | Median | 99th percentile | Median ÷ floor | p99 ÷ floor |")
+    w("|---|---|---|---|---|")
+    for client, label in clients:
+        med, top, _ = fast[client]
+        w(f"| {label} | {fmt(med, 'us')} | {fmt(top, 'us')} | "
+          f"{ratio(med, fast['termios'][0])} | {ratio(top, fast['termios'][1])} |")
+    w("")
+    w("### Board paced at 9600 baud (`--paced`)")
+    w("")
+    w(f"On a real line \"IN\" needs (3 + 7) × 10 bits / 9600 baud = {WIRE_MS:.2f} ms on the")
+    w("wire alone. The virtual board paces only what it sends, one byte per 1.04 ms")
+    w("byte time with the first byte leaving at once, and its send timer has whole")
+    w("milliseconds, so the bytes go out about a millisecond apart and the last one")
+    w("about 6 to 7 ms after the query. The frame to the board is not paced at all.")
+    w("The floor here is therefore below the wire time; a ratio below 1 means the")
+    w("virtual line is faster than a real one, not that a client beats physics.")
+    w("")
+    w("| Client | Median | 99th percentile | Median ÷ wire time | Median ÷ floor |")
+    w("|---|---|---|---|---|")
+    for client, label in clients:
+        med, top, _ = paced[client]
+        w(f"| {label} | {fmt(med, 'ms')} | {fmt(top, 'ms')} | {ratio(med, WIRE_MS)} | "
+          f"{ratio(med, paced['termios'][0])} |")
+    w("")
+    w("### Where the panel's time goes")
+    w("")
+    behind_fast = fast['panel'][0] - fast['termios'][0]
+    repaint_fast = fast['panel'][0] - fast['hidden'][0]
+    w(f"Answering at once, the panel's median is {behind_fast:.0f} µs above the floor; with its window")
+    w(f"not shown it is {fast['hidden'][0] - fast['termios'][0]:.0f} µs above, so about {repaint_fast:.0f} µs of a query")
+    w("is repainting. The press sets `Label1` to the frame, which posts a repaint, and")
+    w("hands the frame to QSerialPort, which writes it from its write notifier: on the")
+    w("first pass of the event loop inside the wait. That pass delivers the posted")
+    w("repaint first (with an X round trip for the shared-memory backing store) and")
+    w("only then the write, so the frame leaves after the repaint. What is left")
+    w("once nothing is painted is the event loop's own dispatch: the frame waits for the")
+    w("write notifier, the reply for the read notifier and QSerialPort's copy into its")
+    w("buffer, where the termios client makes one `write()` and one `poll()`. The")
+    w("100 ms tick plays no part: the")
+    w("wait sleeps until the reply's bytes wake it, never until the next tick.")
+    w("")
+    w(f"Paced, the panel is {1e3 * (paced['panel'][0] - paced['termios'][0]):.0f} µs behind the floor at the median")
+    w(f"({1e3 * (paced['hidden'][0] - paced['termios'][0]):.0f} µs with the window not shown).")
+    w("")
+
+    w("## CPU during a reply time-out")
+    w("")
+    w("The board runs with `--fault no-reply`, so every query waits the full 30 ticks of")
+    w("100 ms. In one process holding a shown panel with its port open, the bench")
+    w("measures process CPU time (user + system, all threads, `getrusage`) across:")
+    w("")
+    w("- **panel**: a click on `INcmd` and the panel's own wait, up to its \"Receive ERR\"")
+    w("  (recorded, not shown, so the box does not wait for a person);")
+    w("- **busy loop**: the same reply receiver and the same link, but yielding with a")
+    w("  bare `QCoreApplication::processEvents()` that never sleeps, until a countdown")
+    w("  of 30 driven by its own 100 ms timer runs out: the obvious polling loop;")
+    w("- **idle**: the panel's event loop doing nothing for the same 3 s, for scale.")
+    w("")
+    w(f"Each {len(waits['panel'])} times, in turn; medians.")
+    w("")
+    w("| Wait | CPU time | Wall time | CPU ÷ wall | CPU ÷ panel's |")
+    w("|---|---|---|---|---|")
+    for kind, label in (("panel", "panel"), ("naive", "busy processEvents() loop"), ("idle", "idle, no query")):
+        cpu = statistics.median(c for c, _ in waits[kind])
+        wall = statistics.median(wl for _, wl in waits[kind])
+        w(f"| {label} | {cpu:.1f} ms | {wall:.0f} ms | {100 * cpu / wall:.2f} % | {ratio(cpu, panel_cpu)} |")
+    w("")
+    w(f"The panel's wait ends {wait_wall:.0f} ms after the click: the 30 ticks of a tick that")
+    w("was already running, so 2.9 to 3.0 s.")
+    w("")
+
+    w("## Start-up and resident memory")
+    w("")
+    w("`bench_startup` opens the X display, watches the root window for maps, forks and")
+    w("execs the program, and stops the clock at the first map of a top-level window")
+    w("whose `_NET_WM_PID` is the child's (no window manager, no title guessing). One")
+    w("second later it reads `VmRSS` from `/proc/PID/status`, then ends the program.")
+    w("Both programs start the same way on the same Xvfb (1280×800×24, 96 dpi), each")
+    w("with a fresh, empty `HOME`, after one uncounted start each to warm the caches,")
+    w(f"then {starts['panel']['runs']} starts each, taking turns. Neither opens a serial port at start.")
+    w("CuteCom is a general serial terminal on Qt 5; its first window is its main")
+    w(f"window (\"{starts['cutecom']['title']}\").")
+    w("")
+    w("| Program | Start to window mapped, median | slowest | VmRSS 1 s later, median |")
+    w("|---|---|---|---|")
+    for name, label in (("panel", "tq905-panel"), ("cutecom", "CuteCom")):
+        s = starts[name]
+        w(f"| {label} | {s['map']:.0f} ms | {s['map_max']:.0f} ms | {s['rss']:.1f} MiB |")
+    w(f"| ratio panel ÷ CuteCom | {ratio(starts['panel']['map'], starts['cutecom']['map'])} | | "
+      f"{ratio(starts['panel']['rss'], starts['cutecom']['rss'])} |")
+    w("")
+
+    w("## The programs")
+    w("")
+    w("- `benchmarks/bench_panel.cpp`: the panel's round trip (`roundtrip`) and the three")
+    w("  waits (`timeout`).")
+    w("- `benchmarks/bench_termios.cpp`: the termios client: raw 9600 8N1, `tcflush`,")
+    w("  `write`, then `poll()` and `read()` until 7 bytes.")
+    w("- `benchmarks/bench_pyserial.py`: the same through Debian's pyserial:")
+    w("  `reset_input_buffer()`, `write()`, `read(7)` with a 3 s time-out.")
+    w("- `benchmarks/bench_startup.cpp`: start-up and memory.")
+    w("- `benchmarks/report.py`: this file, from the raw figures.")
+    print("\n".join(out))
+
+
+if __name__ == "__main__":
+    main()
