@@ -3,11 +3,13 @@
 
 #include "BoardOptions.h"
 #include "Demo.h"
+#include "StdinInspector.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -18,6 +20,11 @@ int main(int argc, char *argv[])
                        "board's device."));
     parser.addHelpOption();
     boardoptions::addTo(parser);
+    const QCommandLineOption inspect(
+        QStringLiteral("inspect"),
+        QStringLiteral("Answer each line \"dump\" on stdin with the panel's controls and the open "
+                       "windows as one JSON line on stdout (for tests)."));
+    parser.addOption(inspect);
     parser.process(application);
 
     Demo demo;
@@ -32,5 +39,8 @@ int main(int argc, char *argv[])
     std::printf("%s\n", demo.board().devicePath().toLocal8Bit().constData());
     std::fflush(stdout);
     demo.show();
+    std::optional<StdinInspector> inspector;
+    if (parser.isSet(inspect))
+        inspector.emplace(demo.panel());
     return QApplication::exec();
 }
