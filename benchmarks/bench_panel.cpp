@@ -35,7 +35,7 @@ namespace {
 
 double cpuMilliseconds()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
@@ -219,9 +219,14 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const bool hidden = args.size() == 7 && args[6] == u"--hidden";
-    if ((args.size() == 6 || hidden) && args[1] == u"roundtrip")
-        return roundTrip(args[2], args[3].toInt(), args[4].toInt(), args[5].toInt(), !hidden);
-    if (args.size() == 4 && args[1] == u"timeout")
-        return timeOutCost(args[2], args[3].toInt());
+    try {
+        if ((args.size() == 6 || hidden) && args[1] == u"roundtrip")
+            return roundTrip(args[2], args[3].toInt(), args[4].toInt(), args[5].toInt(), !hidden);
+        if (args.size() == 4 && args[1] == u"timeout")
+            return timeOutCost(args[2], args[3].toInt());
+    } catch (const std::exception &missing) {
+        std::fprintf(stderr, "bench_panel: the panel has no control %s\n", missing.what());
+        return 1;
+    }
     return usage();
 }

@@ -34,8 +34,8 @@ long windowPid(Display *display, Window window, Atom pidAtom)
     unsigned long after = 0;
     unsigned char *data = nullptr;
     long pid = -1;
-    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items,
-                           &after, &data)
+    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &items, &after, &data)
             == Success
         && data && items == 1 && format == 32)
         pid = static_cast<long>(*reinterpret_cast<unsigned long *>(data));
@@ -46,7 +46,7 @@ long windowPid(Display *display, Window window, Atom pidAtom)
 
 std::string windowTitle(Display *display, Window window)
 {
-    XTextProperty text {};
+    XTextProperty text{};
     std::string title;
     if (XGetWMName(display, window, &text) && text.value) {
         title.assign(reinterpret_cast<const char *>(text.value), text.nitems);
@@ -67,7 +67,10 @@ long residentKilobytes(pid_t pid)
 }
 
 // Any error (a window gone before its property was read) is no reason to stop.
-int ignoreErrors(Display *, XErrorEvent *) { return 0; }
+int ignoreErrors(Display *, XErrorEvent *)
+{
+    return 0;
+}
 
 } // namespace
 
@@ -102,7 +105,7 @@ int main(int argc, char *argv[])
     double mapMs = -1;
     while (mapMs < 0 && Clock::now() < deadline) {
         if (!XPending(display)) {
-            pollfd x {ConnectionNumber(display), POLLIN, 0};
+            pollfd x{ConnectionNumber(display), POLLIN, 0};
             ::poll(&x, 1, 50);
             if (waitpid(child, nullptr, WNOHANG) == child) {
                 std::fprintf(stderr, "bench_startup: %s ended before showing a window\n", argv[2]);

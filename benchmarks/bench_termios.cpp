@@ -33,7 +33,7 @@ int openLine(const char *device)
     const int fd = ::open(device, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         fail(device);
-    termios line {};
+    termios line{};
     if (::tcgetattr(fd, &line) != 0)
         fail("tcgetattr");
     ::cfmakeraw(&line);
@@ -65,10 +65,11 @@ std::string readCount(int fd, std::size_t count)
     std::string got;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(3);
     while (got.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             break;
-        pollfd waiting {fd, POLLIN, 0};
+        pollfd waiting{fd, POLLIN, 0};
         const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()) + 1);
         if (ready < 0 && errno != EINTR)
             fail("poll");
@@ -97,19 +98,23 @@ int main(int argc, char *argv[])
     const std::chrono::milliseconds gap(std::atoi(argv[4]));
     const int fd = openLine(argv[1]);
 
-    const std::string query("\x02" "I\r");
-    const std::string expected("\x02" "I5A3C\r");
-    writeAll(fd, "\x02" "O3C\r");
+    const std::string query("\x02"
+                            "I\r");
+    const std::string expected("\x02"
+                               "I5A3C\r");
+    writeAll(fd, "\x02"
+                 "O3C\r");
     std::this_thread::sleep_for(gap);
     for (int i = 0; i < warmup + count; ++i) {
         const Clock::time_point start = Clock::now();
         ::tcflush(fd, TCIFLUSH);
         writeAll(fd, query);
         const std::string reply = readCount(fd, expected.size());
-        const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start);
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start);
         if (reply != expected) {
-            std::fprintf(stderr, "bench_termios: query %d got %zu bytes, not the expected reply\n", i,
-                         reply.size());
+            std::fprintf(stderr, "bench_termios: query %d got %zu bytes, not the expected reply\n",
+                         i, reply.size());
             return 1;
         }
         if (i >= warmup)

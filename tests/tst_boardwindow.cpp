@@ -88,8 +88,8 @@ void BoardWindowTest::ledsShowTheLatchBitForBit_data()
     QTest::newRow("b3 on") << framed("B31") << 0x08 << QStringLiteral("08");
     QTest::newRow("b0 and b7 on") << framed("B01") + framed("B71") << 0x81 << QStringLiteral("81");
     QTest::newRow("a whole byte") << framed("O5A") << 0x5A << QStringLiteral("5A");
-    QTest::newRow("a whole byte, then b1 off") << framed("OFF") + framed("B10") << 0xFD
-                                               << QStringLiteral("FD");
+    QTest::newRow("a whole byte, then b1 off")
+        << framed("OFF") + framed("B10") << 0xFD << QStringLiteral("FD");
 }
 
 void BoardWindowTest::ledsShowTheLatchBitForBit()
@@ -102,7 +102,8 @@ void BoardWindowTest::ledsShowTheLatchBitForBit()
     QTRY_COMPARE(m_board->portB(), latch);
     for (int bit = 0; bit < 8; ++bit) {
         const QByteArray led = "led" + QByteArray::number(bit);
-        QCOMPARE(control<QWidget>(led.constData())->property("lit").toBool(), bool(latch & (1 << bit)));
+        QCOMPARE(control<QWidget>(led.constData())->property("lit").toBool(),
+                 bool(latch & (1 << bit)));
     }
     QCOMPARE(text("portBValue"), shown);
 }

@@ -68,13 +68,13 @@ void TestCommands::frameIsStxBodyCr_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("query body") << QByteArray("A2") << QByteArray("\x02" "A2\r");
-    QTest::newRow("one letter") << QByteArray("I") << QByteArray("\x02" "I\r");
+    QTest::newRow("query body") << QByteArray("A2") << QByteArray("\002A2\r");
+    QTest::newRow("one letter") << QByteArray("I") << QByteArray("\002I\r");
     QTest::newRow("empty body") << QByteArray() << QByteArray("\x02\r");
     QTest::newRow("bytes above 0x7F pass through")
-        << QByteArray("O\xE9?") << QByteArray("\x02" "O\xE9?\r");
+        << QByteArray("O\xE9?") << QByteArray("\002O\xE9?\r");
     QTest::newRow("NUL inside the body is kept")
-        << QByteArray("O\0" "1", 3) << QByteArray("\x02" "O\0" "1\r", 5);
+        << QByteArray("O\0001", 3) << QByteArray("\002O\0001\r", 5);
 }
 
 void TestCommands::frameIsStxBodyCr()
@@ -91,13 +91,15 @@ void TestCommands::lineBytesAreOneBytePerCodePoint_data()
 
     QTest::newRow("ASCII") << QStringLiteral("1F") << QByteArray("1F");
     QTest::newRow("Latin-1 e acute is byte E9") << QStringLiteral("\u00e9") << QByteArray("\xE9");
-    QTest::newRow("Latin-1 y diaeresis is byte FF") << QStringLiteral("\u00ff") << QByteArray("\xFF");
+    QTest::newRow("Latin-1 y diaeresis is byte FF")
+        << QStringLiteral("\u00ff") << QByteArray("\xFF");
     QTest::newRow("C1 control U+0080 is byte 80") << QString(QChar(0x80)) << QByteArray("\x80");
     QTest::newRow("NUL is byte 00") << QString(QChar(0)) << QByteArray(1, '\0');
     QTest::newRow("euro sign is ?") << QStringLiteral("\u20ac") << QByteArray("?");
     QTest::newRow("U+0100, first beyond Latin-1, is ?") << QString(QChar(0x100)) << QByteArray("?");
     QTest::newRow("surrogate pair is one ?") << kGrinningFace << QByteArray("?");
-    QTest::newRow("two surrogate pairs are two ?") << kGrinningFace + kGrinningFace << QByteArray("??");
+    QTest::newRow("two surrogate pairs are two ?")
+        << kGrinningFace + kGrinningFace << QByteArray("??");
     QTest::newRow("lone high surrogate is ?") << kLoneHigh << QByteArray("?");
     QTest::newRow("lone low surrogate is ?") << kLoneLow << QByteArray("?");
     QTest::newRow("lone high surrogate then a letter")
@@ -166,13 +168,15 @@ void TestCommands::textFieldIsLastTwoOfZeroAndText_data()
     QTest::newRow("empty gives the single character 0") << QString() << QByteArray("0");
     QTest::newRow("one character gets a leading 0") << QStringLiteral("7") << QByteArray("07");
     QTest::newRow("two characters as they are") << QStringLiteral("64") << QByteArray("64");
-    QTest::newRow("three characters keep the last two") << QStringLiteral("1F3") << QByteArray("F3");
+    QTest::newRow("three characters keep the last two")
+        << QStringLiteral("1F3") << QByteArray("F3");
     QTest::newRow("lower case is not changed") << QStringLiteral("ff") << QByteArray("ff");
     QTest::newRow("leading blank is not trimmed") << QStringLiteral(" 5") << QByteArray(" 5");
     QTest::newRow("trailing blank is not trimmed") << QStringLiteral("5 ") << QByteArray("5 ");
     QTest::newRow("single blank") << QStringLiteral(" ") << QByteArray("0 ");
     QTest::newRow("not hexadecimal") << QStringLiteral("zz") << QByteArray("zz");
-    QTest::newRow("Latin-1 character as its byte") << QStringLiteral("\u00e9") << QByteArray("0\xE9");
+    QTest::newRow("Latin-1 character as its byte")
+        << QStringLiteral("\u00e9") << QByteArray("0\xE9");
     QTest::newRow("euro sign as ?") << QStringLiteral("\u20ac") << QByteArray("0?");
     QTest::newRow("surrogate pair alone is one ?") << kGrinningFace << QByteArray("0?");
     QTest::newRow("surrogate pair last keeps the character before it")
@@ -217,7 +221,8 @@ void TestCommands::portCommandsSendTypedCharactersUnchanged_data()
     QTest::newRow("7") << QStringLiteral("7") << framed("O07") << framed("T07");
     QTest::newRow("1F3 keeps F3") << QStringLiteral("1F3") << framed("OF3") << framed("TF3");
     QTest::newRow("FF") << QStringLiteral("FF") << framed("OFF") << framed("TFF");
-    QTest::newRow("ff sent in lower case") << QStringLiteral("ff") << framed("Off") << framed("Tff");
+    QTest::newRow("ff sent in lower case")
+        << QStringLiteral("ff") << framed("Off") << framed("Tff");
     QTest::newRow("blank then 5") << QStringLiteral(" 5") << framed("O 5") << framed("T 5");
     QTest::newRow("e acute as byte E9")
         << QStringLiteral("\u00e9") << framed("O0\xE9") << framed("T0\xE9");
@@ -253,8 +258,10 @@ void TestCommands::buzzerSendsLengthFieldThenFrequencyField_data()
     QTest::addColumn<QString>("frequency");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("initial 64 and 90") << QStringLiteral("64") << QStringLiteral("90") << framed("Z6490");
-    QTest::newRow("length first, not sorted") << QStringLiteral("90") << QStringLiteral("64") << framed("Z9064");
+    QTest::newRow("initial 64 and 90")
+        << QStringLiteral("64") << QStringLiteral("90") << framed("Z6490");
+    QTest::newRow("length first, not sorted")
+        << QStringLiteral("90") << QStringLiteral("64") << framed("Z9064");
     QTest::newRow("empty length is one character")
         << QString() << QStringLiteral("90") << framed("Z090");
     QTest::newRow("empty frequency is one character")
@@ -392,15 +399,17 @@ void TestCommands::resultBoxesGetTheBodyPositionsOfTheirQuery_data()
     QTest::addColumn<QStringList>("expectedBoxes");
 
     QTest::newRow("IN: 0F to port A, 3C to port B")
-        << -1 << QStringLiteral("x0F3Cy") << QStringList{QStringLiteral("0F"), QStringLiteral("3C")};
+        << -1 << QStringLiteral("x0F3Cy")
+        << QStringList{QStringLiteral("0F"), QStringLiteral("3C")};
     QTest::newRow("IN: first and last characters never reach a box")
-        << -1 << QStringLiteral("\x02" "abcd\r") << QStringList{QStringLiteral("ab"), QStringLiteral("cd")};
+        << -1 << QStringLiteral("\002abcd\r")
+        << QStringList{QStringLiteral("ab"), QStringLiteral("cd")};
     QTest::newRow("IN: lower case and non-hex shown as received")
-        << -1 << QStringLiteral("-zf?g-") << QStringList{QStringLiteral("zf"), QStringLiteral("?g")};
+        << -1 << QStringLiteral("-zf?g-")
+        << QStringList{QStringLiteral("zf"), QStringLiteral("?g")};
     QTest::newRow("IN: empty body after a time-out empties both boxes")
         << -1 << QString() << QStringList{QString(), QString()};
-    QTest::newRow("AD2: 3FF")
-        << 2 << QStringLiteral("x3FFy") << QStringList{QStringLiteral("3FF")};
+    QTest::newRow("AD2: 3FF") << 2 << QStringLiteral("x3FFy") << QStringList{QStringLiteral("3FF")};
     QTest::newRow("AD0: first and last characters never reach the box")
         << 0 << QStringLiteral("9abc9") << QStringList{QStringLiteral("abc")};
     QTest::newRow("AD3: empty body after a time-out empties the box")
@@ -427,15 +436,21 @@ void TestCommands::bodyFieldTakesWhatIsThereOfTheRange_data()
     QTest::addColumn<int>("length");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("range inside the text") << QStringLiteral("abcdef") << 2 << 3 << QStringLiteral("bcd");
-    QTest::newRow("range ends at the last character") << QStringLiteral("abcd") << 2 << 3 << QStringLiteral("bcd");
-    QTest::newRow("text ends inside the range") << QStringLiteral("abc") << 2 << 3 << QStringLiteral("bc");
-    QTest::newRow("only the start character is there") << QStringLiteral("ab") << 2 << 3 << QStringLiteral("b");
+    QTest::newRow("range inside the text")
+        << QStringLiteral("abcdef") << 2 << 3 << QStringLiteral("bcd");
+    QTest::newRow("range ends at the last character")
+        << QStringLiteral("abcd") << 2 << 3 << QStringLiteral("bcd");
+    QTest::newRow("text ends inside the range")
+        << QStringLiteral("abc") << 2 << 3 << QStringLiteral("bc");
+    QTest::newRow("only the start character is there")
+        << QStringLiteral("ab") << 2 << 3 << QStringLiteral("b");
     QTest::newRow("text as long as start minus one") << QStringLiteral("a") << 2 << 3 << QString();
     QTest::newRow("text shorter than the start") << QStringLiteral("abc") << 5 << 2 << QString();
     QTest::newRow("empty text") << QString() << 2 << 2 << QString();
-    QTest::newRow("start 1 is the first character") << QStringLiteral("abc") << 1 << 2 << QStringLiteral("ab");
-    QTest::newRow("blanks are not trimmed") << QStringLiteral("a  b") << 2 << 2 << QStringLiteral("  ");
+    QTest::newRow("start 1 is the first character")
+        << QStringLiteral("abc") << 1 << 2 << QStringLiteral("ab");
+    QTest::newRow("blanks are not trimmed")
+        << QStringLiteral("a  b") << 2 << 2 << QStringLiteral("  ");
 }
 
 void TestCommands::bodyFieldTakesWhatIsThereOfTheRange()

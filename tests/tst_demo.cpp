@@ -60,7 +60,10 @@ QString DemoTest::panelText(const char *box) const
 
 bool DemoTest::led(int bit) const
 {
-    return m_demo->boardWindow().findChild<QWidget *>(QStringLiteral("led%1").arg(bit))->property("lit").toBool();
+    return m_demo->boardWindow()
+        .findChild<QWidget *>(QStringLiteral("led%1").arg(bit))
+        ->property("lit")
+        .toBool();
 }
 
 void DemoTest::setPortText(const QString &text)

@@ -153,7 +153,7 @@ void FaultMatrixTest::floodWhileIdleIsBoundedAndTheNextQueryWorks()
 
     // The flood stops; the query throws away what is left and takes its reply.
     board.flood(0);
-    board.answerWith({{50ms, "\x02" "X0F3CY"}});
+    board.answerWith({{50ms, "\002X0F3CY"}});
     harness.board().readQuiet(50ms);
     harness.click("INcmd");
     QVERIFY2(harness.messages().isEmpty(), qPrintable(harness.messages().value(0).text));
@@ -179,7 +179,7 @@ void FaultMatrixTest::farEndThatStopsReadingIsToldAndLosesNothing()
     const QByteArray received = harness.board().readQuiet(300ms);
     QByteArray expected;
     for (int i = 0; i < sent - 1; ++i)
-        expected += i % 2 == 0 ? "\x02" "B31\r" : "\x02" "B30\r";
+        expected += i % 2 == 0 ? "\002B31\r" : "\002B30\r";
     QCOMPARE(received.size(), expected.size());
     QCOMPARE(received, expected);
     QVERIFY(idleCpu() < 150ms);
@@ -204,7 +204,7 @@ void FaultMatrixTest::twoHundredNestedQueriesAllEndAndThePanelStillWorks()
     QCOMPARE(harness.takeMessages().size(), 200);
     QCOMPARE(board.frames().size(), 200);
 
-    board.answerWith({{10ms, "\x02" "b123b"}});
+    board.answerWith({{10ms, "\002b123b"}});
     harness.click("AD1cmd");
     QCOMPARE(harness.text("AD1data"), QStringLiteral("123"));
     QVERIFY(harness.messages().isEmpty());

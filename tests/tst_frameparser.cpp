@@ -72,9 +72,10 @@ void FrameParserTest::splitterYieldsTheBodiesOfTheStream_data()
         << framed("I") + "zz" + framed("A0") << QList<QByteArray>{"I", "A0"};
     QTest::newRow("new STX before CR restarts the frame")
         << QByteArray("\x02P01") + framed("A1") << QList<QByteArray>{"A1"};
-    QTest::newRow("CR without STX is dropped") << QByteArray("I\r\r") + framed("I")
-                                               << QList<QByteArray>{"I"};
-    QTest::newRow("frame without CR yet yields nothing") << QByteArray("\x02Z64") << QList<QByteArray>{};
+    QTest::newRow("CR without STX is dropped")
+        << QByteArray("I\r\r") + framed("I") << QList<QByteArray>{"I"};
+    QTest::newRow("frame without CR yet yields nothing")
+        << QByteArray("\x02Z64") << QList<QByteArray>{};
     QTest::newRow("empty frame") << framed("") << QList<QByteArray>{""};
     QTest::newRow("control bytes inside a body are kept")
         << framed(QByteArray("O\x00\n", 3)) << QList<QByteArray>{QByteArray("O\x00\n", 3)};
@@ -124,12 +125,14 @@ void FrameParserTest::everyCommandIsRead_data()
     }
     QTest::newRow("O00") << QByteArray("O00") << Command(cmd::WritePortB{0x00});
     QTest::newRow("O5A") << QByteArray("O5A") << Command(cmd::WritePortB{0x5A});
-    QTest::newRow("Off, lower case as typed") << QByteArray("Off") << Command(cmd::WritePortB{0xFF});
+    QTest::newRow("Off, lower case as typed")
+        << QByteArray("Off") << Command(cmd::WritePortB{0xFF});
     QTest::newRow("T00") << QByteArray("T00") << Command(cmd::WriteDirection{0x00});
     QTest::newRow("TF3") << QByteArray("TF3") << Command(cmd::WriteDirection{0xF3});
     QTest::newRow("Z6490, the panel's initial boxes")
         << QByteArray("Z6490") << Command(cmd::SoundBuzzer{0x64, 0x90});
-    QTest::newRow("Z2307, length comes first") << QByteArray("Z2307") << Command(cmd::SoundBuzzer{0x23, 0x07});
+    QTest::newRow("Z2307, length comes first")
+        << QByteArray("Z2307") << Command(cmd::SoundBuzzer{0x23, 0x07});
     QTest::newRow("P0000") << QByteArray("P0000") << Command(cmd::SetPwm{0, 0});
     QTest::newRow("P01F4") << QByteArray("P01F4") << Command(cmd::SetPwm{0, 500});
     QTest::newRow("P03FF") << QByteArray("P03FF") << Command(cmd::SetPwm{0, 1023});

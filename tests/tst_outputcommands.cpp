@@ -36,7 +36,7 @@ QString bitTag(PanelHarness &harness, int bit)
 QByteArray pressAndReceive(PanelHarness &harness, const char *button)
 {
     harness.click(button);
-    const QByteArray received = harness.board().readQuiet(50ms);
+    QByteArray received = harness.board().readQuiet(50ms);
     if (harness.text("Label1") != QString::fromLatin1(received))
         return "display: " + harness.text("Label1").toLatin1();
     return received;
@@ -64,29 +64,34 @@ void OutputCommandsTest::eachButtonSendsItsFrameAndShowsTheSame_data()
     QTest::addColumn<Settings>("settings");
     QTest::addColumn<QByteArray>("frame");
 
-    QTest::newRow("b3 first press") << QByteArray("B3cmd") << Settings{} << QByteArray("\x02" "B31\r");
-    QTest::newRow("BZ initial") << QByteArray("BZcmd") << Settings{} << QByteArray("\x02" "Z6490\r");
-    QTest::newRow("BZ 123 and 7") << QByteArray("BZcmd") << Settings{{"BZcnt", "123"}, {"BZtone", "7"}}
-                                  << QByteArray("\x02" "Z2307\r");
+    QTest::newRow("b3 first press") << QByteArray("B3cmd") << Settings{} << QByteArray("\002B31\r");
+    QTest::newRow("BZ initial") << QByteArray("BZcmd") << Settings{} << QByteArray("\002Z6490\r");
+    QTest::newRow("BZ 123 and 7") << QByteArray("BZcmd")
+                                  << Settings{{"BZcnt", "123"}, {"BZtone", "7"}}
+                                  << QByteArray("\002Z2307\r");
     QTest::newRow("PWM0 at 1023") << QByteArray("PWM0cmd") << Settings{{"HScroll0", "1023"}}
-                                  << QByteArray("\x02" "P03FF\r");
+                                  << QByteArray("\002P03FF\r");
     QTest::newRow("PWM1 at 255") << QByteArray("PWM1cmd") << Settings{{"HScroll1", "255"}}
-                                 << QByteArray("\x02" "P10FF\r");
-    QTest::newRow("OUT initial") << QByteArray("PORTout") << Settings{} << QByteArray("\x02" "O00\r");
-    QTest::newRow("OUT empty") << QByteArray("PORTout") << Settings{{"Pdata", ""}} << QByteArray("\x02" "O0\r");
-    QTest::newRow("OUT Latin-1") << QByteArray("PORTout") << Settings{{"Pdata", QStringLiteral("\u00e9")}}
-                                 << QByteArray("\x02" "O0\xe9\r");
-    QTest::newRow("OUT euro sign") << QByteArray("PORTout") << Settings{{"Pdata", QStringLiteral("\u20ac")}}
-                                   << QByteArray("\x02" "O0?\r");
-    QTest::newRow("TRIS initial") << QByteArray("TRIScmd") << Settings{} << QByteArray("\x02" "T00\r");
-    QTest::newRow("TRIS surrogate pair") << QByteArray("TRIScmd")
-                                         << Settings{{"TRIS", QStringLiteral("a\U0001F600")}}
-                                         << QByteArray("\x02" "Ta?\r");
-    QTest::newRow("TRIS control character") << QByteArray("TRIScmd") << Settings{{"TRIS", "\x02\r"}}
-                                            << QByteArray("\x02" "T\x02\r\r");
-    QTest::newRow("TRIS megabyte") << QByteArray("TRIScmd")
-                                   << Settings{{"TRIS", QString(1 << 20, u'7') + QStringLiteral("AB")}}
-                                   << QByteArray("\x02" "TAB\r");
+                                 << QByteArray("\002P10FF\r");
+    QTest::newRow("OUT initial") << QByteArray("PORTout") << Settings{} << QByteArray("\002O00\r");
+    QTest::newRow("OUT empty") << QByteArray("PORTout") << Settings{{"Pdata", ""}}
+                               << QByteArray("\002O0\r");
+    QTest::newRow("OUT Latin-1") << QByteArray("PORTout")
+                                 << Settings{{"Pdata", QStringLiteral("\u00e9")}}
+                                 << QByteArray("\002O0\xe9\r");
+    QTest::newRow("OUT euro sign")
+        << QByteArray("PORTout") << Settings{{"Pdata", QStringLiteral("\u20ac")}}
+        << QByteArray("\002O0?\r");
+    QTest::newRow("TRIS initial") << QByteArray("TRIScmd") << Settings{} << QByteArray("\002T00\r");
+    QTest::newRow("TRIS surrogate pair")
+        << QByteArray("TRIScmd") << Settings{{"TRIS", QStringLiteral("a\U0001F600")}}
+        << QByteArray("\002Ta?\r");
+    QTest::newRow("TRIS control character")
+        << QByteArray("TRIScmd") << Settings{{"TRIS", "\x02\r"}} << QByteArray("\002T\x02\r\r");
+    QTest::newRow("TRIS megabyte")
+        << QByteArray("TRIScmd")
+        << Settings{{"TRIS", QString(1 << 20, u'7') + QStringLiteral("AB")}}
+        << QByteArray("\002TAB\r");
 }
 
 void OutputCommandsTest::eachButtonSendsItsFrameAndShowsTheSame()
@@ -110,20 +115,20 @@ void OutputCommandsTest::bitButtonsAlternateEachOnItsOwn()
     PanelHarness harness;
     harness.openPort();
 
-    QCOMPARE(pressAndReceive(harness, "B3cmd"), QByteArray("\x02" "B31\r"));
+    QCOMPARE(pressAndReceive(harness, "B3cmd"), QByteArray("\002B31\r"));
     QCOMPARE(bitTag(harness, 3), QStringLiteral("1"));
-    QCOMPARE(pressAndReceive(harness, "B0cmd"), QByteArray("\x02" "B01\r"));
-    QCOMPARE(pressAndReceive(harness, "B1cmd"), QByteArray("\x02" "B11\r"));
-    QCOMPARE(pressAndReceive(harness, "B3cmd"), QByteArray("\x02" "B30\r"));
+    QCOMPARE(pressAndReceive(harness, "B0cmd"), QByteArray("\002B01\r"));
+    QCOMPARE(pressAndReceive(harness, "B1cmd"), QByteArray("\002B11\r"));
+    QCOMPARE(pressAndReceive(harness, "B3cmd"), QByteArray("\002B30\r"));
     QCOMPARE(bitTag(harness, 3), QStringLiteral("0"));
     harness.setText("Pdata", QStringLiteral("FF"));
-    QCOMPARE(pressAndReceive(harness, "PORTout"), QByteArray("\x02" "OFF\r"));
-    QCOMPARE(pressAndReceive(harness, "B3cmd"), QByteArray("\x02" "B31\r"));
-    QCOMPARE(pressAndReceive(harness, "B0cmd"), QByteArray("\x02" "B00\r"));
+    QCOMPARE(pressAndReceive(harness, "PORTout"), QByteArray("\002OFF\r"));
+    QCOMPARE(pressAndReceive(harness, "B3cmd"), QByteArray("\002B31\r"));
+    QCOMPARE(pressAndReceive(harness, "B0cmd"), QByteArray("\002B00\r"));
 
     // Reopening the port leaves the tags as they were.
     harness.openPort();
-    QCOMPARE(pressAndReceive(harness, "B1cmd"), QByteArray("\x02" "B10\r"));
+    QCOMPARE(pressAndReceive(harness, "B1cmd"), QByteArray("\002B10\r"));
     QCOMPARE(bitTag(harness, 2), QString());
 }
 
@@ -131,10 +136,11 @@ void OutputCommandsTest::noButtonChangesABoxOrABar()
 {
     PanelHarness harness;
     harness.openPort();
-    const Settings settings{{"Pdata", "1F3"}, {"TRIS", "x"}, {"BZcnt", "123"},
-                            {"BZtone", ""}, {"HScroll0", "700"}, {"HScroll1", "9"}};
+    const Settings settings{{"Pdata", "1F3"}, {"TRIS", "x"},       {"BZcnt", "123"},
+                            {"BZtone", ""},   {"HScroll0", "700"}, {"HScroll1", "9"}};
     applySettings(harness, settings);
-    for (const char *button : {"B0cmd", "B5cmd", "BZcmd", "PWM0cmd", "PWM1cmd", "PORTout", "TRIScmd"})
+    for (const char *button :
+         {"B0cmd", "B5cmd", "BZcmd", "PWM0cmd", "PWM1cmd", "PORTout", "TRIScmd"})
         harness.click(button);
 
     for (const auto &[name, value] : settings) {
@@ -162,7 +168,7 @@ void OutputCommandsTest::typingAndScrollingSendNothing()
     bar->setValue(321);
 
     QCOMPARE(harness.board().readQuiet(100ms), QByteArray());
-    QCOMPARE(harness.text("Label1"), QStringLiteral("\x02" "T00\r"));
+    QCOMPARE(harness.text("Label1"), QStringLiteral("\002T00\r"));
 }
 
 void OutputCommandsTest::pressBeforeSetShowsTheFrameSendsNothingAndKeepsTheTag()
@@ -170,7 +176,7 @@ void OutputCommandsTest::pressBeforeSetShowsTheFrameSendsNothingAndKeepsTheTag()
     PanelHarness harness;
     harness.click("B3cmd");
 
-    QCOMPARE(harness.text("Label1"), QStringLiteral("\x02" "B31\r"));
+    QCOMPARE(harness.text("Label1"), QStringLiteral("\002B31\r"));
     QCOMPARE(bitTag(harness, 3), QString());
     const QList<TQ905Panel::Message> messages = harness.takeMessages();
     QCOMPARE(messages.size(), 1);
@@ -178,19 +184,20 @@ void OutputCommandsTest::pressBeforeSetShowsTheFrameSendsNothingAndKeepsTheTag()
     QVERIFY2(messages[0].text.contains(u"Press \"SET\" first"), qPrintable(messages[0].text));
 
     harness.openPort();
-    QCOMPARE(pressAndReceive(harness, "B3cmd"), QByteArray("\x02" "B31\r"));
+    QCOMPARE(pressAndReceive(harness, "B3cmd"), QByteArray("\002B31\r"));
 }
 
 void OutputCommandsTest::displayDrawsControlCharactersAsPictures()
 {
-    QCOMPARE(withControlPictures(QStringLiteral("\x02" "B31\r")), QStringLiteral("\u2402B31\u240d"));
-    QCOMPARE(withControlPictures(QStringLiteral("\x01\x1f\x7f" "A")), QStringLiteral("\u2401\u241f\u2421A"));
+    QCOMPARE(withControlPictures(QStringLiteral("\002B31\r")), QStringLiteral("\u2402B31\u240d"));
+    QCOMPARE(withControlPictures(QStringLiteral("\x01\x1f\177A")),
+             QStringLiteral("\u2401\u241f\u2421A"));
 
     PanelHarness harness;
     harness.openPort();
     harness.click("B3cmd");
     auto *display = harness.control<CommandDisplay>("Label1");
-    QCOMPARE(display->text(), QStringLiteral("\x02" "B31\r"));
+    QCOMPARE(display->text(), QStringLiteral("\002B31\r"));
 
     // On screen it looks like a plain label showing the pictures.
     QLabel pictured(withControlPictures(display->text()), display->parentWidget());

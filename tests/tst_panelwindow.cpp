@@ -2,13 +2,13 @@
 #include "PortNumber.h"
 
 #include <QComboBox>
-#include <QHelpEvent>
-#include <QSerialPortInfo>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSerialPortInfo>
 #include <QTest>
 #include <QTimer>
 
@@ -30,17 +30,19 @@ QString shownText(const QWidget *control)
     return {};
 }
 
-void row(const char *name, const char *kind, const char *container, QRect geometry, const char *text)
+void row(const char *name, const char *kind, const char *container, QRect geometry,
+         const char *text)
 {
-    QTest::newRow(name) << QString::fromLatin1(name) << QByteArray(kind) << QString::fromLatin1(container)
-                        << geometry << QString::fromLatin1(text);
+    QTest::newRow(name) << QString::fromLatin1(name) << QByteArray(kind)
+                        << QString::fromLatin1(container) << geometry << QString::fromLatin1(text);
 }
 
 const QStringList kTabCycle = {
-    "EXIT_button", "INcmd", "B2cmd", "COMNOcmb", "HScroll0", "HScroll1", "Pdata", "PORTout",
-    "PWM1cmd", "PWM0cmd", "B1cmd", "B0cmd", "B3cmd", "B4cmd", "B5cmd", "B6cmd", "B7cmd",
-    "INdataA", "AD0cmd", "INdataB", "AD0data", "AD1cmd", "AD1data", "AD2cmd", "AD2data",
-    "AD3cmd", "AD3data", "TRIScmd", "TRIS", "COMset", "BZcmd", "BZcnt", "BZtone"};
+    "EXIT_button", "INcmd",   "B2cmd",   "COMNOcmb", "HScroll0", "HScroll1", "Pdata",
+    "PORTout",     "PWM1cmd", "PWM0cmd", "B1cmd",    "B0cmd",    "B3cmd",    "B4cmd",
+    "B5cmd",       "B6cmd",   "B7cmd",   "INdataA",  "AD0cmd",   "INdataB",  "AD0data",
+    "AD1cmd",      "AD1data", "AD2cmd",  "AD2data",  "AD3cmd",   "AD3data",  "TRIScmd",
+    "TRIS",        "COMset",  "BZcmd",   "BZcnt",    "BZtone"};
 
 // The focused control, seen through the combo box's inner edit field.
 QString focusedControlName()
@@ -141,7 +143,8 @@ void PanelWindowTest::everyControlHasItsKindPlaceAndText_data()
     row("Label26", "QLabel", "Frame5", QRect(8, 48, 40, 13), "PWM1");
     row("HScroll1", "QScrollBar", "Frame5", QRect(64, 48, 160, 17), "");
     row("PWM1cmd", "QPushButton", "Frame5", QRect(234, 48, 46, 21), "PWM1");
-    row("COMlabel", "QLabel", "TQ905Panel", QRect(312, 216, 177, 13), "COM:  9600 Npari 8bit 1stop");
+    row("COMlabel", "QLabel", "TQ905Panel", QRect(312, 216, 177, 13),
+        "COM:  9600 Npari 8bit 1stop");
     row("Label2", "QLabel", "TQ905Panel", QRect(312, 248, 34, 13), "CMD:");
     row("Label1", "QLabel", "TQ905Panel", QRect(352, 248, 132, 13), "");
     row("Label3", "QLabel", "TQ905Panel", QRect(40, 296, 214, 22), "Pelmora");
@@ -169,13 +172,14 @@ void PanelWindowTest::everyControlHasItsKindPlaceAndText()
 void PanelWindowTest::noTwoControlsInOneContainerOverlap()
 {
     PanelHarness harness;
-    const QList<QWidget *> controls = harness.panel().findChildren<QWidget *>(
-        QRegularExpression(QStringLiteral("^(Shape|Label|COM|B\\d|Frame|P|T|IN|BZ|AD|HScroll|EXIT)")));
+    const QList<QWidget *> controls = harness.panel().findChildren<QWidget *>(QRegularExpression(
+        QStringLiteral("^(Shape|Label|COM|B\\d|Frame|P|T|IN|BZ|AD|HScroll|EXIT)")));
     for (QWidget *a : controls)
         for (QWidget *b : controls)
             if (a != b && a->parentWidget() == b->parentWidget())
-                QVERIFY2(!a->geometry().intersects(b->geometry()),
-                         qPrintable(a->objectName() + QStringLiteral(" overlaps ") + b->objectName()));
+                QVERIFY2(
+                    !a->geometry().intersects(b->geometry()),
+                    qPrintable(a->objectName() + QStringLiteral(" overlaps ") + b->objectName()));
 }
 
 void PanelWindowTest::textBoxesUseTheBoldBoxFont()
@@ -201,7 +205,8 @@ void PanelWindowTest::titleAndMakerUseTheTealBannerFont()
         QCOMPARE(label->font().pixelSize(), 19);
         QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 128, 128));
     }
-    QVERIFY(harness.control<QLabel>("Label2")->palette().color(QPalette::WindowText) != QColor(0, 128, 128));
+    QVERIFY(harness.control<QLabel>("Label2")->palette().color(QPalette::WindowText)
+            != QColor(0, 128, 128));
 }
 
 void PanelWindowTest::portBoxListsOneToTwelveAndKeepsTypedText()
@@ -252,7 +257,8 @@ void PanelWindowTest::startsWithGreyIndicatorEmptyDisplayAndEmptyBitTags()
     QCOMPARE(harness.text("Label1"), QString());
     for (int bit = 0; bit < 8; ++bit)
         QCOMPARE(harness.control<QPushButton>(qPrintable(QStringLiteral("B%1cmd").arg(bit)))
-                     ->property("tag").toString(),
+                     ->property("tag")
+                     .toString(),
                  QString());
     QVERIFY(!harness.panel().serialLink().portOpen());
 }
@@ -313,8 +319,9 @@ void PanelWindowTest::portBoxToolTipListsTheDevicesPresent()
              qPrintable(tip));
     for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
         const std::optional<int> number = standardPortNumber(port.systemLocation());
-        const QString entry = number ? QStringLiteral("%1: %2").arg(*number).arg(port.systemLocation())
-                                     : port.systemLocation();
+        const QString entry = number
+                                  ? QStringLiteral("%1: %2").arg(*number).arg(port.systemLocation())
+                                  : port.systemLocation();
         QVERIFY2(tip.contains(entry), qPrintable(tip));
     }
 }

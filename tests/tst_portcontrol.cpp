@@ -78,11 +78,16 @@ void PortControlTest::failedSetClosesThePortTurnsGreyAndSaysWhy_data()
     QTest::addColumn<QString>("portText");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("empty") << "" << "not a port number";
-    QTest::newRow("not a number") << "abc" << "not a port number";
-    QTest::newRow("beyond 16 bits") << "40000" << "not a port number";
-    QTest::newRow("number without a device") << "9" << "no serial device has this number";
-    QTest::newRow("zero") << "0" << "no serial device has this number";
+    QTest::newRow("empty") << ""
+                           << "not a port number";
+    QTest::newRow("not a number") << "abc"
+                                  << "not a port number";
+    QTest::newRow("beyond 16 bits") << "40000"
+                                    << "not a port number";
+    QTest::newRow("number without a device") << "9"
+                                             << "no serial device has this number";
+    QTest::newRow("zero") << "0"
+                          << "no serial device has this number";
 }
 
 void PortControlTest::failedSetClosesThePortTurnsGreyAndSaysWhy()
@@ -127,7 +132,8 @@ void PortControlTest::setWithANewNumberMovesToThatPort()
 
     // Port 3 was let go: another program can have it now.
     SerialLink other;
-    other.setDeviceResolver([&](int) { return std::optional<QString>(harness.board(3).devicePath()); });
+    other.setDeviceResolver(
+        [&](int) { return std::optional<QString>(harness.board(3).devicePath()); });
     other.setCommPort(3);
     other.setPortOpen(true);
     QVERIFY(other.portOpen());
@@ -185,7 +191,8 @@ void PortControlTest::vanishedDeviceWhileIdleIsToldOnceAndTurnsGrey()
     const QList<TQ905Panel::Message> messages = harness.takeMessages();
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages[0].text.contains(u"gone away"), qPrintable(messages[0].text));
-    QVERIFY2(messages[0].text.contains(harness.board(3).devicePath()), qPrintable(messages[0].text));
+    QVERIFY2(messages[0].text.contains(harness.board(3).devicePath()),
+             qPrintable(messages[0].text));
     QVERIFY(!harness.panel().serialLink().portOpen());
     QCOMPARE(indicator(harness), kGrey);
 

@@ -6,7 +6,6 @@
 #include <QTest>
 #include <QTimer>
 
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -43,9 +42,11 @@ QList<Write> byteByByte(const QByteArray &reply)
 
 int receiveErrors(const QList<TQ905Panel::Message> &messages)
 {
-    return std::count_if(messages.begin(), messages.end(), [](const TQ905Panel::Message &m) {
-        return m.text == u"Receive ERR" && m.title == u"ERROR" && m.icon == QMessageBox::Information;
-    });
+    return static_cast<int>(
+        std::count_if(messages.begin(), messages.end(), [](const TQ905Panel::Message &m) {
+            return m.text == u"Receive ERR" && m.title == u"ERROR"
+                   && m.icon == QMessageBox::Information;
+        }));
 }
 
 void at(std::chrono::milliseconds delay, std::function<void()> action)
@@ -83,23 +84,23 @@ void QueriesTest::replyIsShownAndItsFieldsFillTheBoxes_data()
     QTest::addColumn<QString>("display");
     QTest::addColumn<Boxes>("boxes");
 
-    const QByteArray portReply("\x02" "X0F3CY");
-    QTest::newRow("IN whole") << QByteArray("INcmd") << QList<Write>{{10ms, portReply}}
-                              << "X0F3CY" << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}});
-    QTest::newRow("IN byte by byte") << QByteArray("INcmd") << byteByByte(portReply)
-                                     << "X0F3CY" << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}});
-    QTest::newRow("IN after garbage") << QByteArray("INcmd")
-                                      << QList<Write>{{10ms, "zz9\r"}, {40ms, portReply}}
-                                      << "X0F3CY" << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}});
-    QTest::newRow("AD2 touches only its box") << QByteArray("AD2cmd")
-                                              << QList<Write>{{10ms, "\x02" "a3FFb"}}
-                                              << "a3FFb" << boxesWith({{"AD2data", "3FF"}});
-    QTest::newRow("AD0 shows any characters") << QByteArray("AD0cmd")
-                                              << QList<Write>{{10ms, "\x02" "-zz!-"}}
-                                              << "-zz!-" << boxesWith({{"AD0data", "zz!"}});
-    QTest::newRow("AD3 STX and CR inside the body") << QByteArray("AD3cmd")
-                                                    << QList<Write>{{10ms, "\x02\x02" "1\r2\r"}}
-                                                    << "\x02" "1\r2\r" << boxesWith({{"AD3data", "1\r2"}});
+    const QByteArray portReply("\002X0F3CY");
+    QTest::newRow("IN whole") << QByteArray("INcmd") << QList<Write>{{10ms, portReply}} << "X0F3CY"
+                              << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}});
+    QTest::newRow("IN byte by byte") << QByteArray("INcmd") << byteByByte(portReply) << "X0F3CY"
+                                     << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}});
+    QTest::newRow("IN after garbage")
+        << QByteArray("INcmd") << QList<Write>{{10ms, "zz9\r"}, {40ms, portReply}} << "X0F3CY"
+        << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}});
+    QTest::newRow("AD2 touches only its box")
+        << QByteArray("AD2cmd") << QList<Write>{{10ms, "\002a3FFb"}} << "a3FFb"
+        << boxesWith({{"AD2data", "3FF"}});
+    QTest::newRow("AD0 shows any characters")
+        << QByteArray("AD0cmd") << QList<Write>{{10ms, "\002-zz!-"}} << "-zz!-"
+        << boxesWith({{"AD0data", "zz!"}});
+    QTest::newRow("AD3 STX and CR inside the body")
+        << QByteArray("AD3cmd") << QList<Write>{{10ms, "\x02\0021\r2\r"}} << "\0021\r2\r"
+        << boxesWith({{"AD3data", "1\r2"}});
 }
 
 void QueriesTest::replyIsShownAndItsFieldsFillTheBoxes()
@@ -119,7 +120,7 @@ void QueriesTest::replyIsShownAndItsFieldsFillTheBoxes()
     harness.click(button.constData());
 
     const QString frame = button == "INcmd" ? QStringLiteral("\x02I\r")
-                                            : QStringLiteral("\x02" "A%1\r").arg(button.at(2));
+                                            : QStringLiteral("\002A%1\r").arg(button.at(2));
     QCOMPARE(displayDuringWait, frame);
     QCOMPARE(board.received(), frame.toLatin1());
     QCOMPARE(harness.text("Label1"), display);
@@ -131,7 +132,7 @@ void QueriesTest::charactersAfterTheReplyStayWaiting()
 {
     PanelHarness harness;
     ScriptedFarEnd board(harness.board());
-    board.answerWith({{10ms, "\x02" "X0F3CYEXTRA"}});
+    board.answerWith({{10ms, "\002X0F3CYEXTRA"}});
     harness.openPort();
 
     harness.click("INcmd");
@@ -144,10 +145,10 @@ void QueriesTest::staleInputIsDiscardedBeforeTheQueryIsSent()
     PanelHarness harness;
     ScriptedFarEnd board(harness.board());
     harness.openPort();
-    harness.board().write("\x02" "S111S" "\x02" "S2");
+    harness.board().write("\002S111S\002S2");
     QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(9));
 
-    board.answerWith({{20ms, "\x02" "F789F"}});
+    board.answerWith({{20ms, "\002F789F"}});
     harness.click("AD1cmd");
     QCOMPARE(harness.text("Label1"), QStringLiteral("F789F"));
     QCOMPARE(harness.text("AD1data"), QStringLiteral("789"));
@@ -160,12 +161,12 @@ void QueriesTest::incompleteReplyTimesOutAfterThreeSecondsWithoutSpinning_data()
     QTest::addColumn<qint64>("floodBytes");
     QTest::addColumn<int>("leftWaiting");
 
-    QTest::newRow("IN without an answer") << QByteArray("INcmd") << QList<Write>{} << qint64(0) << 0;
-    QTest::newRow("AD1 one character short") << QByteArray("AD1cmd")
-                                             << QList<Write>{{10ms, "\x02" "a3F"}, {50ms, "F"}}
-                                             << qint64(0) << 4;
-    QTest::newRow("AD0 in a flood without STX") << QByteArray("AD0cmd") << QList<Write>{}
-                                                << qint64(2 << 20) << -1;
+    QTest::newRow("IN without an answer")
+        << QByteArray("INcmd") << QList<Write>{} << qint64(0) << 0;
+    QTest::newRow("AD1 one character short")
+        << QByteArray("AD1cmd") << QList<Write>{{10ms, "\002a3F"}, {50ms, "F"}} << qint64(0) << 4;
+    QTest::newRow("AD0 in a flood without STX")
+        << QByteArray("AD0cmd") << QList<Write>{} << qint64(2 << 20) << -1;
 }
 
 void QueriesTest::incompleteReplyTimesOutAfterThreeSecondsWithoutSpinning()
@@ -220,7 +221,7 @@ void QueriesTest::outputCommandDuringAWaitIsSentAtOnce()
     ScriptedFarEnd board(harness.board());
     board.setScript([](const QByteArray &frame) -> QList<Write> {
         if (frame == "\x02I\r")
-            return {{300ms, "\x02" "X0F3CY"}};
+            return {{300ms, "\002X0F3CY"}};
         return {};
     });
     harness.openPort();
@@ -232,8 +233,8 @@ void QueriesTest::outputCommandDuringAWaitIsSentAtOnce()
 
     harness.click("INcmd");
 
-    QCOMPARE(displayAfterOutput, QStringLiteral("\x02" "B31\r"));
-    QCOMPARE(board.frames(), QList<QByteArray>({"\x02I\r", "\x02" "B31\r"}));
+    QCOMPARE(displayAfterOutput, QStringLiteral("\002B31\r"));
+    QCOMPARE(board.frames(), QList<QByteArray>({"\x02I\r", "\002B31\r"}));
     QCOMPARE(harness.text("Label1"), QStringLiteral("X0F3CY"));
     QCOMPARE(harness.text("INdataB"), QStringLiteral("3C"));
     QVERIFY(harness.messages().isEmpty());
@@ -245,10 +246,11 @@ void QueriesTest::queryInsideAQueryEndsTheOuterAsATimeOut_data()
     QTest::addColumn<QByteArray>("inner");
     QTest::addColumn<Boxes>("boxes");
 
-    QTest::newRow("IN inside AD2") << QByteArray("AD2cmd") << QByteArray("INcmd")
-                                   << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}, {"AD2data", ""}});
-    QTest::newRow("AD0 inside AD0") << QByteArray("AD0cmd") << QByteArray("AD0cmd")
-                                    << boxesWith({{"AD0data", ""}});
+    QTest::newRow("IN inside AD2")
+        << QByteArray("AD2cmd") << QByteArray("INcmd")
+        << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}, {"AD2data", ""}});
+    QTest::newRow("AD0 inside AD0")
+        << QByteArray("AD0cmd") << QByteArray("AD0cmd") << boxesWith({{"AD0data", ""}});
 }
 
 void QueriesTest::queryInsideAQueryEndsTheOuterAsATimeOut()
@@ -262,8 +264,8 @@ void QueriesTest::queryInsideAQueryEndsTheOuterAsATimeOut()
     int framesSeen = 0;
     board.setScript([&](const QByteArray &frame) -> QList<Write> {
         if (++framesSeen == 1) // the outer query gets only the start of its reply
-            return {{20ms, "\x02" "a3"}};
-        return {{20ms, frame == "\x02I\r" ? QByteArray("\x02" "X0F3CY") : QByteArray("\x02" "b123b")}};
+            return {{20ms, "\002a3"}};
+        return {{20ms, frame == "\x02I\r" ? QByteArray("\002X0F3CY") : QByteArray("\002b123b")}};
     });
     harness.openPort();
     at(100ms, [&] { harness.click(inner.constData()); });
@@ -282,7 +284,7 @@ void QueriesTest::setDuringAWaitReopensThePortUnderTheQuery()
 {
     PanelHarness harness;
     ScriptedFarEnd board(harness.board());
-    board.answerWith({{300ms, "\x02" "X0F3CY"}});
+    board.answerWith({{300ms, "\002X0F3CY"}});
     harness.openPort();
     at(100ms, [&] { harness.click("COMset"); });
 

@@ -77,7 +77,7 @@ void SerialLinkTest::opensTheDeviceAt9600EightNoneOne()
     openLink(link, pty);
     QVERIFY(link.portOpen());
 
-    termios line {};
+    termios line{};
     QCOMPARE(tcgetattr(pty.deviceFd(), &line), 0);
     QCOMPARE(cfgetospeed(&line), speed_t(B9600));
     QCOMPARE(cfgetispeed(&line), speed_t(B9600));
@@ -107,7 +107,7 @@ void SerialLinkTest::inputReturnsWaitingBytesOldestFirstAtMostInputLen()
     SerialLink link;
     openLink(link, pty);
 
-    pty.write("\x02" "0123\r\n");
+    pty.write("\0020123\r\n");
     QTRY_COMPARE(link.inBufferCount(), qint16(7));
     link.setInputLen(1);
     QCOMPARE(link.input(), QByteArray("\x02"));
@@ -215,7 +215,7 @@ void SerialLinkTest::vanishedDeviceClosesThePortReportsOnceAndGoesIdle()
     SerialLink link;
     openLink(link, pty);
     int reports = 0;
-    SerialError::Kind reported {};
+    SerialError::Kind reported{};
     connect(&link, &SerialLink::deviceLost, this, [&](const SerialError &error) {
         ++reports;
         reported = error.kind();
@@ -296,7 +296,7 @@ void SerialLinkTest::outputToAFarEndThatStopsReadingIsRefusedNotQueuedForever()
     SerialLink link;
     openLink(link, pty);
 
-    const QByteArray frame("\x02" "B31\r");
+    const QByteArray frame("\002B31\r");
     int accepted = 0;
     try {
         for (; accepted < 200000; ++accepted) {

@@ -17,7 +17,9 @@ class ScriptedSource : public ReplySource
 {
 public:
     ScriptedSource(QByteArrayList schedule, int countdown, int yieldsPerTick)
-        : m_schedule(std::move(schedule)), m_countdown(countdown), m_yieldsPerTick(yieldsPerTick)
+        : m_schedule(std::move(schedule))
+        , m_countdown(countdown)
+        , m_yieldsPerTick(yieldsPerTick)
     {
         deliver();
     }
@@ -26,7 +28,7 @@ public:
 
     QByteArray read(int maxCount) override
     {
-        const QByteArray bytes = m_waiting.left(maxCount);
+        QByteArray bytes = m_waiting.left(maxCount);
         m_waiting.remove(0, bytes.size());
         m_readSinceYield = true;
         if (bytes.startsWith('\x02'))
@@ -48,9 +50,9 @@ public:
 
     struct Yield {
         bool starved;
-        int waiting;        // characters waiting when the receiver yielded
-        bool afterARead;    // the receiver read something since its previous yield
-        bool collecting;    // the STX has been read: what waits belongs to the body
+        int waiting;     // characters waiting when the receiver yielded
+        bool afterARead; // the receiver read something since its previous yield
+        bool collecting; // the STX has been read: what waits belongs to the body
     };
 
     int yieldCount() const { return int(m_yields.size()); }
@@ -329,18 +331,24 @@ void TestSerialRules::lineSettingsAreParsed_data()
     QTest::addColumn<QSerialPort::DataBits>("dataBits");
     QTest::addColumn<QSerialPort::StopBits>("stopBits");
 
-    QTest::newRow("the panel's 9600,N,8,1") << QStringLiteral("9600,N,8,1") << 9600
-        << QSerialPort::NoParity << QSerialPort::Data8 << QSerialPort::OneStop;
-    QTest::newRow("lower-case even parity, 7 bits, 2 stop") << QStringLiteral("19200,e,7,2") << 19200
-        << QSerialPort::EvenParity << QSerialPort::Data7 << QSerialPort::TwoStop;
-    QTest::newRow("odd parity, 5 bits, 1.5 stop") << QStringLiteral("300,O,5,1.5") << 300
-        << QSerialPort::OddParity << QSerialPort::Data5 << QSerialPort::OneAndHalfStop;
-    QTest::newRow("mark parity, 6 bits") << QStringLiteral("1200,M,6,1") << 1200
-        << QSerialPort::MarkParity << QSerialPort::Data6 << QSerialPort::OneStop;
+    QTest::newRow("the panel's 9600,N,8,1")
+        << QStringLiteral("9600,N,8,1") << 9600 << QSerialPort::NoParity << QSerialPort::Data8
+        << QSerialPort::OneStop;
+    QTest::newRow("lower-case even parity, 7 bits, 2 stop")
+        << QStringLiteral("19200,e,7,2") << 19200 << QSerialPort::EvenParity << QSerialPort::Data7
+        << QSerialPort::TwoStop;
+    QTest::newRow("odd parity, 5 bits, 1.5 stop")
+        << QStringLiteral("300,O,5,1.5") << 300 << QSerialPort::OddParity << QSerialPort::Data5
+        << QSerialPort::OneAndHalfStop;
+    QTest::newRow("mark parity, 6 bits")
+        << QStringLiteral("1200,M,6,1") << 1200 << QSerialPort::MarkParity << QSerialPort::Data6
+        << QSerialPort::OneStop;
     QTest::newRow("space parity") << QStringLiteral("115200,s,8,1") << 115200
-        << QSerialPort::SpaceParity << QSerialPort::Data8 << QSerialPort::OneStop;
-    QTest::newRow("blanks around every field") << QStringLiteral(" 9600 , N , 8 , 1 ") << 9600
-        << QSerialPort::NoParity << QSerialPort::Data8 << QSerialPort::OneStop;
+                                  << QSerialPort::SpaceParity << QSerialPort::Data8
+                                  << QSerialPort::OneStop;
+    QTest::newRow("blanks around every field")
+        << QStringLiteral(" 9600 , N , 8 , 1 ") << 9600 << QSerialPort::NoParity
+        << QSerialPort::Data8 << QSerialPort::OneStop;
 }
 
 void TestSerialRules::lineSettingsAreParsed()
@@ -373,6 +381,7 @@ void TestSerialRules::malformedLineSettingsAreRefused_data()
     QTest::newRow("semicolons") << QStringLiteral("9600;N;8;1");
     QTest::newRow("unknown parity X") << QStringLiteral("9600,X,8,1");
     QTest::newRow("parity spelled out") << QStringLiteral("9600,None,8,1");
+    QTest::newRow("long s, upper case S") << QStringLiteral("9600,\u017f,8,1");
     QTest::newRow("9 data bits") << QStringLiteral("9600,N,9,1");
     QTest::newRow("4 data bits") << QStringLiteral("9600,N,4,1");
     QTest::newRow("3 stop bits") << QStringLiteral("9600,N,8,3");
@@ -382,6 +391,8 @@ void TestSerialRules::malformedLineSettingsAreRefused_data()
     QTest::newRow("zero baud rate") << QStringLiteral("0,N,8,1");
     QTest::newRow("letters O in the baud rate") << QStringLiteral("96OO,N,8,1");
     QTest::newRow("fractional baud rate") << QStringLiteral("9600.5,N,8,1");
+    QTest::newRow("NUL after the baud rate")
+        << QStringLiteral("300") + QChar(0) + QStringLiteral(",O,5,1.5");
     QTest::newRow("baud rate beyond 32 bits") << QStringLiteral("99999999999,N,8,1");
     QTest::newRow("blank inside the baud rate") << QStringLiteral("96 00,N,8,1");
 }
@@ -403,29 +414,30 @@ void TestSerialRules::operatorMessageNamesPortDeviceAndWhatToDo_data()
 
     const QString ttyS2 = QStringLiteral("/dev/ttyS2");
     const QString ttyUSB0 = QStringLiteral("/dev/ttyUSB0");
-    QTest::newRow("number with no device") << Kind::UnmappedPortNumber << QString() << 200
-                                          << QString() << QStringLiteral("33-64");
-    QTest::newRow("negative number with no device") << Kind::UnmappedPortNumber << QString() << -5
-                                                   << QString() << QStringLiteral("1-32");
-    QTest::newRow("number 0 with no device") << Kind::UnmappedPortNumber << QString() << 0
-                                            << QString() << QStringLiteral("1-32");
+    QTest::newRow("number with no device")
+        << Kind::UnmappedPortNumber << QString() << 200 << QString() << QStringLiteral("33-64");
+    QTest::newRow("negative number with no device")
+        << Kind::UnmappedPortNumber << QString() << -5 << QString() << QStringLiteral("1-32");
+    QTest::newRow("number 0 with no device")
+        << Kind::UnmappedPortNumber << QString() << 0 << QString() << QStringLiteral("1-32");
     QTest::newRow("bad settings") << Kind::BadSettings
                                   << QStringLiteral("\"9600,X\" is not of the form 9600,N,8,1") << 3
                                   << ttyS2 << QStringLiteral("9600,N,8,1");
-    QTest::newRow("no such device") << Kind::NoSuchDevice << QStringLiteral("No such file or directory")
-                                    << 33 << ttyUSB0 << QStringLiteral("plugged in");
-    QTest::newRow("device busy") << Kind::DeviceBusy << QStringLiteral("Device or resource busy") << 3
-                                 << ttyS2 << QStringLiteral("another program");
-    QTest::newRow("open failed for another reason") << Kind::OpenFailed
-                                                    << QStringLiteral("Input/output error") << 3
-                                                    << ttyS2 << QStringLiteral("Input/output error");
-    QTest::newRow("used before SET") << Kind::NotOpen << QString() << 3 << ttyS2
-                                     << QStringLiteral("\"SET\"");
+    QTest::newRow("no such device")
+        << Kind::NoSuchDevice << QStringLiteral("No such file or directory") << 33 << ttyUSB0
+        << QStringLiteral("plugged in");
+    QTest::newRow("device busy") << Kind::DeviceBusy << QStringLiteral("Device or resource busy")
+                                 << 3 << ttyS2 << QStringLiteral("another program");
+    QTest::newRow("open failed for another reason")
+        << Kind::OpenFailed << QStringLiteral("Input/output error") << 3 << ttyS2
+        << QStringLiteral("Input/output error");
+    QTest::newRow("used before SET")
+        << Kind::NotOpen << QString() << 3 << ttyS2 << QStringLiteral("\"SET\"");
     QTest::newRow("unplugged while open") << Kind::DeviceLost << QStringLiteral("Resource error")
                                           << 33 << ttyUSB0 << QStringLiteral("plug the board in");
-    QTest::newRow("output not taken") << Kind::OutputStalled
-                                      << QStringLiteral("4096 bytes are still waiting to be sent") << 33
-                                      << ttyUSB0 << QStringLiteral("cable");
+    QTest::newRow("output not taken")
+        << Kind::OutputStalled << QStringLiteral("4096 bytes are still waiting to be sent") << 33
+        << ttyUSB0 << QStringLiteral("cable");
 }
 
 void TestSerialRules::operatorMessageNamesPortDeviceAndWhatToDo()
@@ -493,13 +505,13 @@ void TestSerialRules::replyBodyIsReceived_data()
     QTest::addColumn<QByteArray>("expectedLeftWaiting");
 
     QTest::newRow("whole reply already waiting takes no poll")
-        << QByteArrayList{stx("0F3C1a")} << 7 << 30 << 5 << QByteArray("0F3C1a") << 0 << QByteArray();
-    QTest::newRow("reply split byte by byte, one poll per byte")
-        << QByteArrayList{stx(""), "a", "b", "c", "d", "e"} << 6 << 30 << 5
-        << QByteArray("abcde") << 5 << QByteArray();
-    QTest::newRow("STX late, body with it")
-        << QByteArrayList{"", "", "", stx("abcde")} << 6 << 30 << 5 << QByteArray("abcde") << 3
+        << QByteArrayList{stx("0F3C1a")} << 7 << 30 << 5 << QByteArray("0F3C1a") << 0
         << QByteArray();
+    QTest::newRow("reply split byte by byte, one poll per byte")
+        << QByteArrayList{stx(""), "a", "b", "c", "d", "e"} << 6 << 30 << 5 << QByteArray("abcde")
+        << 5 << QByteArray();
+    QTest::newRow("STX late, body with it") << QByteArrayList{"", "", "", stx("abcde")} << 6 << 30
+                                            << 5 << QByteArray("abcde") << 3 << QByteArray();
     QTest::newRow("garbage before STX costs one poll per character")
         << QByteArrayList{"xyz" + stx("abcde")} << 6 << 30 << 5 << QByteArray("abcde") << 3
         << QByteArray();
@@ -513,8 +525,8 @@ void TestSerialRules::replyBodyIsReceived_data()
         << QByteArrayList{stx("abcde") + stx("fghij")} << 6 << 30 << 5 << QByteArray("abcde") << 0
         << stx("fghij");
     QTest::newRow("STX inside the body is a body character")
-        << QByteArrayList{stx("a") + stx("bcd")} << 6 << 30 << 5 << QByteArray("a") + stx("bcd") << 0
-        << QByteArray();
+        << QByteArrayList{stx("a") + stx("bcd")} << 6 << 30 << 5 << QByteArray("a") + stx("bcd")
+        << 0 << QByteArray();
     QTest::newRow("reply length 1 has an empty body")
         << QByteArrayList{stx("")} << 1 << 30 << 5 << QByteArray() << 0 << QByteArray();
     QTest::newRow("reply length 1 leaves what follows the STX")
@@ -603,8 +615,7 @@ void TestSerialRules::yieldIsStarvedOnlyWhenNothingCanProgress_data()
     QTest::newRow("garbage waiting, then the reply")
         << QByteArrayList{"xyz", "", "", "", "", "", stx("abcde")} << 6 << 30;
     QTest::newRow("garbage trickling in") << QByteArrayList{"x", "y", "", "z"} << 6 << 3;
-    QTest::newRow("body trickling in")
-        << QByteArrayList{stx("a"), "", "b", "", "cde"} << 6 << 30;
+    QTest::newRow("body trickling in") << QByteArrayList{stx("a"), "", "b", "", "cde"} << 6 << 30;
     QTest::newRow("body one short for ever") << QByteArrayList{stx("abcd")} << 6 << 3;
     QTest::newRow("garbage, then a body trickling in")
         << QByteArrayList{"12" + stx("a"), "", "bcde"} << 6 << 30;

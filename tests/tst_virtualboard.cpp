@@ -92,7 +92,7 @@ public:
         QElapsedTimer clock;
         clock.start();
         write(frames);
-        const QByteArray reply = read(count, 3s);
+        QByteArray reply = read(count, 3s);
         if (took)
             *took = std::chrono::milliseconds(clock.elapsed());
         return reply;
@@ -161,8 +161,8 @@ void VirtualBoardTest::outputFramesSetTheBoardState_data()
 
     QTest::newRow("bit 3 on") << QList<QByteArray>{framed("B31")} << 0x08 << 0 << 0 << 0 << 0 << 0;
     QTest::newRow("bits on and off, each its own")
-        << QList<QByteArray>{framed("B31"), framed("B01"), framed("B71"), framed("B30")}
-        << 0x81 << 0 << 0 << 0 << 0 << 0;
+        << QList<QByteArray>{framed("B31"), framed("B01"), framed("B71"), framed("B30")} << 0x81
+        << 0 << 0 << 0 << 0 << 0;
     QTest::newRow("port byte, then a bit on top")
         << QList<QByteArray>{framed("O5A"), framed("B01")} << 0x5B << 0 << 0 << 0 << 0 << 0;
     QTest::newRow("port byte typed in lower case")
@@ -174,7 +174,8 @@ void VirtualBoardTest::outputFramesSetTheBoardState_data()
     QTest::newRow("buzzer length then frequency")
         << QList<QByteArray>{framed("Z6490")} << 0 << 0 << 0 << 0 << 0x64 << 0x90;
     QTest::newRow("malformed frames change nothing")
-        << QList<QByteArray>{framed("O0"), framed("Z090"), framed("B81"), framed("P0400"), framed("T")}
+        << QList<QByteArray>{framed("O0"), framed("Z090"), framed("B81"), framed("P0400"),
+                             framed("T")}
         << 0 << 0 << 0 << 0 << 0 << 0;
     QTest::newRow("garbage before the STX")
         << QList<QByteArray>{"\xFFzz\r" + framed("O12")} << 0x12 << 0 << 0 << 0 << 0 << 0;
@@ -224,21 +225,22 @@ void VirtualBoardTest::queriesAnswerWithTheReportedValues_data()
     QTest::addColumn<QByteArray>("reply");
 
     const QList<int> none{0, 0, 0, 0};
-    QTest::newRow("ports at start") << 0 << none << QByteArray() << kPortQuery << query::portQuery().replyLength
-                                    << QByteArray("\x02I0000\r");
+    QTest::newRow("ports at start") << 0 << none << QByteArray() << kPortQuery
+                                    << query::portQuery().replyLength << QByteArray("\x02I0000\r");
     QTest::newRow("port A as set, port B as the latch")
         << 0x5A << none << framed("O3C") << kPortQuery << query::portQuery().replyLength
         << QByteArray("\x02I5A3C\r");
     QTest::newRow("port values in upper case")
         << 0xAB << none << framed("Ocd") << kPortQuery << query::portQuery().replyLength
         << QByteArray("\x02IABCD\r");
-    QTest::newRow("channel 0 at zero") << 0 << none << QByteArray() << framed("A0")
-                                       << query::channelQuery(0).replyLength << QByteArray("\x02" "A000\r");
+    QTest::newRow("channel 0 at zero")
+        << 0 << none << QByteArray() << framed("A0") << query::channelQuery(0).replyLength
+        << QByteArray("\002A000\r");
     for (int channel = 0; channel < 4; ++channel) {
         QTest::addRow("channel %d reports only its own value", channel)
             << 0 << QList<int>{0x001, 0x1F4, 0x2AB, 0x3FF} << QByteArray()
             << framed('A' + QByteArray::number(channel)) << query::channelQuery(channel).replyLength
-            << "\x02" "A" + QList<QByteArray>{"001", "1F4", "2AB", "3FF"}[channel] + "\r";
+            << "\002A" + QList<QByteArray>{"001", "1F4", "2AB", "3FF"}[channel] + "\r";
     }
 }
 
@@ -403,7 +405,8 @@ void VirtualBoardTest::closingTheDeviceNeitherHangsUpTheBoardNorSpins()
     const std::chrono::microseconds before = processCpuTime();
     QTest::qWait(500);
     const std::chrono::microseconds used = processCpuTime() - before;
-    QVERIFY2(used < 250ms, qPrintable(QStringLiteral("%1 us of CPU in 0.5 s idle").arg(used.count())));
+    QVERIFY2(used < 250ms,
+             qPrintable(QStringLiteral("%1 us of CPU in 0.5 s idle").arg(used.count())));
 
     QVERIFY(board.isOpen());
     DeviceEnd again(board.devicePath());

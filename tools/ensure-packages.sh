@@ -22,12 +22,17 @@ ensure_packages() {
 # What building and testing the panel needs on a fresh Debian 12 machine.
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev
                 fonts-liberation fontconfig)
-TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick)
+TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick python3)
+# The fuzz targets (clang with libFuzzer) and the lint step of ./test.
+CHECK_PACKAGES=(clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14)
 
-# Configures (once) and builds the tree in build/.
+# Configures (once) and builds a tree: build_tree [FOLDER [CMAKE OPTION...]].
+# Without arguments: the Release tree in build/.
 build_tree() {
-    if [ ! -f build/build.ninja ]; then
-        cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+    local folder=${1:-build}
+    shift || true
+    if [ ! -f "$folder/build.ninja" ]; then
+        cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@"
     fi
-    cmake --build build
+    cmake --build "$folder"
 }

@@ -28,9 +28,18 @@ QList<QByteArray> FrameSplitter::feed(QByteArrayView bytes)
 }
 
 namespace cmd {
-bool operator==(const SetBit &a, const SetBit &b) { return a.bit == b.bit && a.on == b.on; }
-bool operator==(const WritePortB &a, const WritePortB &b) { return a.value == b.value; }
-bool operator==(const WriteDirection &a, const WriteDirection &b) { return a.value == b.value; }
+bool operator==(const SetBit &a, const SetBit &b)
+{
+    return a.bit == b.bit && a.on == b.on;
+}
+bool operator==(const WritePortB &a, const WritePortB &b)
+{
+    return a.value == b.value;
+}
+bool operator==(const WriteDirection &a, const WriteDirection &b)
+{
+    return a.value == b.value;
+}
 bool operator==(const SoundBuzzer &a, const SoundBuzzer &b)
 {
     return a.length == b.length && a.frequency == b.frequency;
@@ -39,8 +48,14 @@ bool operator==(const SetPwm &a, const SetPwm &b)
 {
     return a.channel == b.channel && a.duty == b.duty;
 }
-bool operator==(const ReadPorts &, const ReadPorts &) { return true; }
-bool operator==(const ReadChannel &a, const ReadChannel &b) { return a.channel == b.channel; }
+bool operator==(const ReadPorts &, const ReadPorts &)
+{
+    return true;
+}
+bool operator==(const ReadChannel &a, const ReadChannel &b)
+{
+    return a.channel == b.channel;
+}
 } // namespace cmd
 
 namespace {
@@ -156,7 +171,8 @@ struct Describer {
     }
     QString operator()(const cmd::SoundBuzzer &c) const
     {
-        return QStringLiteral("buzzer length %1 frequency %2").arg(hexByte(c.length), hexByte(c.frequency));
+        return QStringLiteral("buzzer length %1 frequency %2")
+            .arg(hexByte(c.length), hexByte(c.frequency));
     }
     QString operator()(const cmd::SetPwm &c) const
     {

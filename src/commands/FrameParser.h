@@ -36,7 +36,7 @@ private:
 
 namespace cmd {
 struct SetBit {
-    int bit;    // 0 ... 7
+    int bit; // 0 ... 7
     bool on;
 };
 struct WritePortB {

@@ -9,7 +9,7 @@
 namespace query {
 
 struct BodyField {
-    int start;  // counted from 1
+    int start; // counted from 1
     int length;
 };
 
@@ -19,7 +19,7 @@ struct QuerySpec {
     QList<BodyField> fields;
 };
 
-QuerySpec portQuery();             // "I": ports A and B
+QuerySpec portQuery();               // "I": ports A and B
 QuerySpec channelQuery(int channel); // "A0" ... "A3"
 
 // The characters of `text` from `field.start` on, at most `field.length` of them;

@@ -20,8 +20,8 @@ void CaptionedFrame::paintEvent(QPaintEvent *)
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(QRect(0, lineY, width() - 1, height() - lineY - 1));
 
-    const QRect caption(kCaptionIndent, 0,
-                        metrics.horizontalAdvance(title()) + 2 * kCaptionPadding, metrics.height());
+    const QRect caption(kCaptionIndent, 0, metrics.horizontalAdvance(title()) + 2 * kCaptionPadding,
+                        metrics.height());
     painter.fillRect(caption, palette().color(QPalette::Window));
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawText(caption, Qt::AlignCenter, title());

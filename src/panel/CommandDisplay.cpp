@@ -29,6 +29,6 @@ CommandDisplay::CommandDisplay(QWidget *parent)
 void CommandDisplay::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    style()->drawItemText(&painter, contentsRect(), alignment(), palette(), isEnabled(),
-                          withControlPictures(text()), foregroundRole());
+    style()->drawItemText(&painter, contentsRect(), static_cast<int>(alignment()), palette(),
+                          isEnabled(), withControlPictures(text()), foregroundRole());
 }

@@ -6,7 +6,16 @@
 
 // The panel's controls as data: one row per control, positions in twips
 // relative to the container (the window's client area or a frame).
-enum class ControlKind { Shape, Label, CommandDisplay, ComboBox, PushButton, Frame, TextBox, ScrollBar };
+enum class ControlKind {
+    Shape,
+    Label,
+    CommandDisplay,
+    ComboBox,
+    PushButton,
+    Frame,
+    TextBox,
+    ScrollBar
+};
 enum class FontRole { Default, Box, Banner };
 
 struct ControlSpec {

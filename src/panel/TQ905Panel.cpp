@@ -255,7 +255,8 @@ void TQ905Panel::sendFrame(const QByteArray &frame)
 void TQ905Panel::bitClick(int bit)
 {
     QPushButton *button = m_bitButtons[bit];
-    const output::BitPress press = output::bitStep(bit, button->property(kBitTagProperty).toString());
+    const output::BitPress press =
+        output::bitStep(bit, button->property(kBitTagProperty).toString());
     sendFrame(press.frame);
     button->setProperty(kBitTagProperty, press.newTag);
 }

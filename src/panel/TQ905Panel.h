@@ -16,7 +16,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
-namespace query { struct QuerySpec; }
+namespace query {
+struct QuerySpec;
+}
 
 // The test panel: the one window, its controls, the serial link to the board and
 // the handlers that turn button presses into frames and replies into values.

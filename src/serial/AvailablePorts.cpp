@@ -10,7 +10,8 @@ QString availablePortsSummary()
     QStringList lines;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         const std::optional<int> number = standardPortNumber(info.systemLocation());
-        QString line = number ? QStringLiteral("%1: ").arg(*number) : QStringLiteral("(no number): ");
+        QString line =
+            number ? QStringLiteral("%1: ").arg(*number) : QStringLiteral("(no number): ");
         line += info.systemLocation();
         if (!info.description().isEmpty())
             line += QStringLiteral(" - ") + info.description();

@@ -28,7 +28,8 @@ std::optional<long> roundHalfToEven(QString whole, const QString &fraction)
     if (fraction.isEmpty())
         return value;
     const QChar first = fraction.front();
-    const bool tie = first == u'5' && !fraction.mid(1).contains(QRegularExpression(QStringLiteral("[1-9]")));
+    const bool tie =
+        first == u'5' && !fraction.mid(1).contains(QRegularExpression(QStringLiteral("[1-9]")));
     if (first > u'5' || (first == u'5' && !tie) || (tie && value % 2 == 1))
         ++value;
     return value;

@@ -7,7 +7,7 @@ namespace {
 
 QString deviceGroupHint(const QString &devicePath)
 {
-    struct stat info {};
+    struct stat info = {};
     if (devicePath.isEmpty() || ::stat(devicePath.toLocal8Bit().constData(), &info) != 0)
         return {};
     const group *owner = ::getgrgid(info.st_gid);

@@ -17,11 +17,11 @@ public:
         NoSuchDevice,
         PermissionDenied,
         DeviceBusy,
-        OpenFailed,         // any other refusal of the device
-        NotOpen,            // the port is used before "SET" or after it closed
-        DeviceLost,         // the device vanished while open (unplugged adapter)
-        OutputStalled,      // the far end does not take what is written
-        WaitAbandoned,      // a reply wait ended by shutdown or a lost port; told already
+        OpenFailed,    // any other refusal of the device
+        NotOpen,       // the port is used before "SET" or after it closed
+        DeviceLost,    // the device vanished while open (unplugged adapter)
+        OutputStalled, // the far end does not take what is written
+        WaitAbandoned, // a reply wait ended by shutdown or a lost port; told already
     };
 
     SerialError(Kind kind, QString detail, std::optional<int> portNumber = {},

@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 SerialLink::SerialLink(QObject *parent)
@@ -123,7 +125,7 @@ void SerialLink::setInBufferCount(qint16 count)
 
 void SerialLink::setInputLen(qint16 length)
 {
-    m_inputLen = qMax<qint16>(length, 0);
+    m_inputLen = std::max<qint16>(length, 0);
 }
 
 QByteArray SerialLink::input()
@@ -136,10 +138,10 @@ void SerialLink::setOutput(const QByteArray &data)
 {
     requireOpen();
     if (m_port.bytesToWrite() + data.size() > kMaxPendingOutputBytes)
-        throw SerialError(SerialError::Kind::OutputStalled,
-                          QStringLiteral("%1 bytes are still waiting to be sent")
-                              .arg(m_port.bytesToWrite()),
-                          m_commPort, m_devicePath);
+        throw SerialError(
+            SerialError::Kind::OutputStalled,
+            QStringLiteral("%1 bytes are still waiting to be sent").arg(m_port.bytesToWrite()),
+            m_commPort, m_devicePath);
     // Written by the event loop as soon as the line takes it. No flush(): on a full
     // line it reports a passing EAGAIN as a lost resource.
     m_port.write(data);
@@ -156,5 +158,6 @@ void SerialLink::onPortError(QSerialPort::SerialPortError error)
                            m_devicePath);
     m_port.close();
     Q_EMIT portOpenChanged(false);
-    QMetaObject::invokeMethod(this, [this, lost] { Q_EMIT deviceLost(lost); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, lost] { Q_EMIT deviceLost(lost); }, Qt::QueuedConnection);
 }

@@ -17,7 +17,7 @@ PtyPair::PtyPair()
     if (::openpty(&m_masterFd, &m_deviceFd, name, nullptr, nullptr) != 0)
         throw std::runtime_error("openpty failed");
     // Raw from the start, so nothing the far end writes is echoed back to it.
-    termios raw {};
+    termios raw{};
     ::tcgetattr(m_deviceFd, &raw);
     ::cfmakeraw(&raw);
     ::tcsetattr(m_deviceFd, TCSANOW, &raw);
@@ -53,8 +53,7 @@ bool PtyPair::pollReadable(std::chrono::milliseconds slice)
 {
     QCoreApplication::processEvents();
     pollfd readable{m_masterFd, POLLIN, 0};
-    return ::poll(&readable, 1, static_cast<int>(slice.count())) > 0
-           && (readable.revents & POLLIN);
+    return ::poll(&readable, 1, static_cast<int>(slice.count())) > 0 && (readable.revents & POLLIN);
 }
 
 QByteArray PtyPair::readQuiet(std::chrono::milliseconds quiet)
@@ -84,7 +83,8 @@ QByteArray PtyPair::readCount(int count, std::chrono::milliseconds timeout)
     while (received.size() < count && clock.elapsed() < timeout.count()) {
         if (!pollReadable(std::chrono::milliseconds(5)))
             continue;
-        const ssize_t n = ::read(m_masterFd, buffer, qMin<qsizetype>(sizeof buffer, count - received.size()));
+        const ssize_t n =
+            ::read(m_masterFd, buffer, qMin<qsizetype>(sizeof buffer, count - received.size()));
         if (n > 0)
             received.append(buffer, n);
     }

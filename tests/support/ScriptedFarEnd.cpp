@@ -11,7 +11,7 @@ ScriptedFarEnd::ScriptedFarEnd(PtyPair &pty)
     connect(&m_floodTimer, &QTimer::timeout, this, &ScriptedFarEnd::feedFlood);
 }
 
-void ScriptedFarEnd::answerWith(QList<Write> writes)
+void ScriptedFarEnd::answerWith(const QList<Write> &writes)
 {
     m_script = [writes](const QByteArray &) { return writes; };
 }
@@ -55,7 +55,8 @@ void ScriptedFarEnd::onReadable()
         if (!m_script)
             continue;
         for (const Write &write : m_script(frame))
-            QTimer::singleShot(write.delay, this, [this, bytes = write.bytes] { m_pty.write(bytes); });
+            QTimer::singleShot(write.delay, this,
+                               [this, bytes = write.bytes] { m_pty.write(bytes); });
     }
 }
 

@@ -29,7 +29,7 @@ public:
 
     void setScript(Script script) { m_script = std::move(script); }
     // Answers every frame with the same writes.
-    void answerWith(QList<Write> writes);
+    void answerWith(const QList<Write> &writes);
     // Writes `byteCount` filler bytes as fast as the line takes them.
     void flood(qint64 byteCount, char filler = 'x');
 

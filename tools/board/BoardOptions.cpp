@@ -74,15 +74,19 @@ void addTo(QCommandLineParser &parser)
     for (const FaultName &entry : faultNames())
         names << QString::fromLatin1(entry.name);
     parser.addOptions({
-        {kFault, QStringLiteral("Misbehave on the line: %1.").arg(names.join(u", ")), QStringLiteral("fault")},
-        {kDelay, QStringLiteral("How late a late reply comes (default %1).")
-                     .arg(VirtualBoard::kDefaultReplyDelay.count()),
+        {kFault, QStringLiteral("Misbehave on the line: %1.").arg(names.join(u", ")),
+         QStringLiteral("fault")},
+        {kDelay,
+         QStringLiteral("How late a late reply comes (default %1).")
+             .arg(VirtualBoard::kDefaultReplyDelay.count()),
          QStringLiteral("ms")},
-        {kGap, QStringLiteral("The gap between the bytes of a split reply (default %1).")
-                   .arg(VirtualBoard::kDefaultSplitGap.count()),
+        {kGap,
+         QStringLiteral("The gap between the bytes of a split reply (default %1).")
+             .arg(VirtualBoard::kDefaultSplitGap.count()),
          QStringLiteral("ms")},
         {kPaced, QStringLiteral("Send at the 9600-baud byte time.")},
-        {kPortA, QStringLiteral("The port A value the board reports (00 ... FF)."), QStringLiteral("hex")},
+        {kPortA, QStringLiteral("The port A value the board reports (00 ... FF)."),
+         QStringLiteral("hex")},
         {kAnalog, QStringLiteral("An analog value the board reports, e.g. 2=3FF; repeatable."),
          QStringLiteral("channel=hex")},
         {kTrace, QStringLiteral("Print every frame and reply on stdout.")},
@@ -100,7 +104,8 @@ std::optional<QString> apply(const QCommandLineParser &parser, VirtualBoard &boa
     if (parser.isSet(kDelay)) {
         const std::optional<int> ms = milliseconds(parser.value(kDelay));
         if (!ms)
-            return QStringLiteral("--delay wants milliseconds, not \"%1\"").arg(parser.value(kDelay));
+            return QStringLiteral("--delay wants milliseconds, not \"%1\"")
+                .arg(parser.value(kDelay));
         board.setReplyDelay(std::chrono::milliseconds(*ms));
     }
     if (parser.isSet(kGap)) {
@@ -118,7 +123,8 @@ std::optional<QString> apply(const QCommandLineParser &parser, VirtualBoard &boa
     }
     for (const QString &setting : parser.values(kAnalog)) {
         const QStringList parts = setting.split(u'=');
-        const std::optional<int> channel = parts.size() == 2 ? hexNumber(parts[0], 3) : std::nullopt;
+        const std::optional<int> channel =
+            parts.size() == 2 ? hexNumber(parts[0], 3) : std::nullopt;
         const std::optional<int> value =
             parts.size() == 2 ? hexNumber(parts[1], VirtualBoard::kMaxAnalogValue) : std::nullopt;
         if (!channel || !value)
@@ -136,7 +142,8 @@ QString printable(const QByteArray &bytes)
     for (const char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u >= 0x7F)
-            shown += QStringLiteral("\\x") + QString::number(u, 16).toUpper().rightJustified(2, u'0');
+            shown +=
+                QStringLiteral("\\x") + QString::number(u, 16).toUpper().rightJustified(2, u'0');
         else
             shown += QLatin1Char(c);
     }
@@ -145,9 +152,10 @@ QString printable(const QByteArray &bytes)
 
 void traceOnStdout(VirtualBoard &board)
 {
-    QObject::connect(&board, &VirtualBoard::commandReceived, &board, [](const frame::Command &command) {
-        printLine("< " + frame::describeCommand(command).toLatin1());
-    });
+    QObject::connect(&board, &VirtualBoard::commandReceived, &board,
+                     [](const frame::Command &command) {
+                         printLine("< " + frame::describeCommand(command).toLatin1());
+                     });
     QObject::connect(&board, &VirtualBoard::frameIgnored, &board, [](const QByteArray &body) {
         printLine("< ignored " + printable(body).toLatin1());
     });

@@ -97,13 +97,15 @@ QWidget *BoardWindow::buildOutputs()
     for (int bit = 7; bit >= 0; --bit) {
         const int column = 1 + (7 - bit);
         grid->addWidget(m_leds[bit], 0, column, Qt::AlignHCenter);
-        auto *caption = named<QLabel>(QStringLiteral("led%1Caption").arg(bit), QStringLiteral("b%1").arg(bit));
+        auto *caption =
+            named<QLabel>(QStringLiteral("led%1Caption").arg(bit), QStringLiteral("b%1").arg(bit));
         grid->addWidget(caption, 1, column, Qt::AlignHCenter);
     }
     m_portBValue = named<QLabel>(QStringLiteral("portBValue"));
     grid->addWidget(m_portBValue, 0, 9);
 
-    grid->addWidget(named<QLabel>(QStringLiteral("directionCaption"), QStringLiteral("Direction")), 2, 0);
+    grid->addWidget(named<QLabel>(QStringLiteral("directionCaption"), QStringLiteral("Direction")),
+                    2, 0);
     m_directionValue = named<QLabel>(QStringLiteral("directionValue"));
     m_directionBits = named<QLabel>(QStringLiteral("directionBits"));
     auto *direction = new QHBoxLayout;
@@ -128,11 +130,14 @@ QWidget *BoardWindow::buildOutputs()
     m_buzzerFrequency = named<QLabel>(QStringLiteral("buzzerFrequency"));
     m_buzzerCount = named<QLabel>(QStringLiteral("buzzerCount"));
     auto *buzzer = new QHBoxLayout;
-    buzzer->addWidget(named<QLabel>(QStringLiteral("buzzerLengthCaption"), QStringLiteral("length")));
+    buzzer->addWidget(
+        named<QLabel>(QStringLiteral("buzzerLengthCaption"), QStringLiteral("length")));
     buzzer->addWidget(m_buzzerLength);
-    buzzer->addWidget(named<QLabel>(QStringLiteral("buzzerFrequencyCaption"), QStringLiteral("frequency")));
+    buzzer->addWidget(
+        named<QLabel>(QStringLiteral("buzzerFrequencyCaption"), QStringLiteral("frequency")));
     buzzer->addWidget(m_buzzerFrequency);
-    buzzer->addWidget(named<QLabel>(QStringLiteral("buzzerCountCaption"), QStringLiteral("sounded")));
+    buzzer->addWidget(
+        named<QLabel>(QStringLiteral("buzzerCountCaption"), QStringLiteral("sounded")));
     buzzer->addWidget(m_buzzerCount);
     buzzer->addStretch();
     grid->addLayout(buzzer, 5, 1, 1, 9);
@@ -141,12 +146,14 @@ QWidget *BoardWindow::buildOutputs()
 
 QWidget *BoardWindow::buildInputs()
 {
-    auto *box = named<QGroupBox>(QStringLiteral("inputsBox"), QStringLiteral("Reported to the panel"));
+    auto *box =
+        named<QGroupBox>(QStringLiteral("inputsBox"), QStringLiteral("Reported to the panel"));
     auto *grid = new QGridLayout(box);
 
     grid->addWidget(named<QLabel>(QStringLiteral("portACaption"), QStringLiteral("Port A")), 0, 0);
     m_portA = named<HexByteSpinBox>(QStringLiteral("portASpin"));
-    m_portA->setMinimumWidth(m_portA->fontMetrics().horizontalAdvance(QStringLiteral("FFFFFF")) + 24);
+    m_portA->setMinimumWidth(m_portA->fontMetrics().horizontalAdvance(QStringLiteral("FFFFFF"))
+                             + 24);
     grid->addWidget(m_portA, 0, 1, Qt::AlignLeft);
     connect(m_portA, &QSpinBox::valueChanged, this,
             [this](int value) { m_board.setPortA(static_cast<quint8>(value)); });
@@ -155,7 +162,8 @@ QWidget *BoardWindow::buildInputs()
         grid->addWidget(named<QLabel>(QStringLiteral("analog%1Caption").arg(channel),
                                       QStringLiteral("AD%1").arg(channel)),
                         1 + channel, 0);
-        auto *slider = named<QSlider>(QStringLiteral("analog%1Slider").arg(channel), Qt::Horizontal);
+        auto *slider =
+            named<QSlider>(QStringLiteral("analog%1Slider").arg(channel), Qt::Horizontal);
         slider->setRange(0, VirtualBoard::kMaxAnalogValue);
         slider->setPageStep(0x40);
         m_analogSliders << slider;

@@ -282,6 +282,7 @@ void VirtualBoard::pump()
     m_writeNotifier->setEnabled(false);
     if (m_outgoing.empty())
         return;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_outgoing.front().due - Clock::now());
+    const auto wait =
+        std::chrono::ceil<std::chrono::milliseconds>(m_outgoing.front().due - Clock::now());
     m_sendTimer.start(std::max(wait, 0ms));
 }

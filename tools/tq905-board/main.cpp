@@ -17,8 +17,8 @@ int main(int argc, char *argv[])
     // Headless (and --help) needs no display, so no widget application either.
     bool headless = false;
     for (int i = 1; i < argc; ++i)
-        headless = headless || std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--help") == 0
-                   || std::strcmp(argv[i], "-h") == 0;
+        headless = headless || std::strcmp(argv[i], "--headless") == 0
+                   || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
     std::unique_ptr<QCoreApplication> application;
     if (headless)
         application = std::make_unique<QCoreApplication>(argc, argv);
@@ -30,7 +30,8 @@ int main(int argc, char *argv[])
         QStringLiteral("A virtual TQ905 board on a pseudo-terminal. The first line on stdout is "
                        "the device to open."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("headless"), QStringLiteral("Run without the board's window.")});
+    parser.addOption(
+        {QStringLiteral("headless"), QStringLiteral("Run without the board's window.")});
     boardoptions::addTo(parser);
     parser.process(*application);
 
