@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -46,7 +47,7 @@ T &child(TQ905Panel &panel, const char *name)
 {
     T *found = panel.findChild<T *>(QString::fromLatin1(name));
     if (!found)
-        throw std::runtime_error(name);
+        throw std::runtime_error(std::string("the panel has no control ") + name);
     return *found;
 }
 
@@ -224,8 +225,8 @@ int main(int argc, char *argv[])
             return roundTrip(args[2], args[3].toInt(), args[4].toInt(), args[5].toInt(), !hidden);
         if (args.size() == 4 && args[1] == u"timeout")
             return timeOutCost(args[2], args[3].toInt());
-    } catch (const std::exception &missing) {
-        std::fprintf(stderr, "bench_panel: the panel has no control %s\n", missing.what());
+    } catch (const std::exception &failure) {
+        std::fprintf(stderr, "bench_panel: %s\n", failure.what());
         return 1;
     }
     return usage();
