@@ -25,14 +25,21 @@ BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev
 TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick python3)
 # The fuzz targets (clang with libFuzzer) and the lint step of ./test.
 CHECK_PACKAGES=(clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14)
+# The package step of ./test: CPack's dependency list and the validators.
+CHECK_PACKAGES+=(dpkg-dev file desktop-file-utils appstream lintian)
 
-# Configures (once) and builds a tree: build_tree [FOLDER [CMAKE OPTION...]].
+# Configures a tree once: configure_tree [FOLDER [CMAKE OPTION...]].
 # Without arguments: the Release tree in build/.
-build_tree() {
+configure_tree() {
     local folder=${1:-build}
     shift || true
     if [ ! -f "$folder/build.ninja" ]; then
         cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@"
     fi
-    cmake --build "$folder"
+}
+
+# Configures (once) and builds all of a tree: build_tree [FOLDER [CMAKE OPTION...]].
+build_tree() {
+    configure_tree "$@"
+    cmake --build "${1:-build}"
 }
