@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cerrno>
+#include <limits>
 
 #include <grp.h>
 #include <pwd.h>
@@ -58,8 +59,11 @@ QString existingLockFile(const QString &devicePath)
     return {};
 }
 
+// A lock file is anyone's text: a number that is no process ID proves nothing.
 bool processHasEnded(qint64 pid)
 {
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
+        return false;
     return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 

@@ -77,7 +77,7 @@ QString SerialError::operatorMessage() const
 
     QString text = where + QStringLiteral(": ") + reasonText(m_kind);
     if (!m_advice.isEmpty())
-        text += u'\n' + m_advice;
+        text += QStringLiteral("\n\n") + m_advice;
     if (!m_detail.isEmpty() && !detailIsTypedText)
         text += QStringLiteral("\n\nSystem: ") + m_detail;
     return text;
