@@ -52,7 +52,7 @@ QString existingLockFile(const QString &devicePath)
         name.remove(0, 5);
     name.replace(u'/', u'_');
     for (const char *directory : kLockDirectories) {
-        const QString path = QString::fromLatin1(directory) + QStringLiteral("/LCK..") + name;
+        QString path = QString::fromLatin1(directory) + QStringLiteral("/LCK..") + name;
         if (QFileInfo::exists(path))
             return path;
     }
@@ -100,9 +100,11 @@ std::optional<QString> staleLockAdvice(const QString &devicePath)
         || host != QSysInfo::machineHostName() || !processHasEnded(pid))
         return std::nullopt;
     const QString shownPath = QFileInfo(path).canonicalFilePath();
-    const QString holder =
-        program.isEmpty() ? QStringLiteral("process %1").arg(pid)
-                          : QStringLiteral("process %1 (%2)").arg(QString::number(pid), program);
+    constexpr qsizetype kMaxQuotedName = 40; // the lock file's text, quoted only in part
+    const QString holder = program.isEmpty()
+                               ? QStringLiteral("process %1").arg(pid)
+                               : QStringLiteral("process %1 (%2)")
+                                     .arg(QString::number(pid), program.left(kMaxQuotedName));
     return QStringLiteral("The lock file %1 was left by %2, which has ended, and you may not "
                           "remove it. Remove it (sudo rm %1), then press \"SET\" again.")
         .arg(shownPath, holder);
