@@ -18,7 +18,7 @@
 
 namespace {
 
-enum class Setup { NothingOpened, MissingDevice, NumberOutOfRange, Unplugged };
+enum class Setup { NothingOpened, MissingDevice, NumberOutOfRange, NumberWithNoDevice, Unplugged };
 enum class Lock { None, OfAnEndedProgram, OfARunningProgram };
 
 // Stand-ins in an expectation for what only the run knows.
@@ -90,6 +90,8 @@ void MessagesTest::failureSaysWhatToDo_data()
     QTest::newRow("40000 is a number, not a port")
         << Setup::NumberOutOfRange << QStringList{"\"40000\"", "1-96", kToolTip}
         << QStringList{"not a port number"};
+    QTest::newRow("97 has no device")
+        << Setup::NumberWithNoDevice << QStringList{"Port 97", "1-96", kToolTip} << QStringList{};
     QTest::newRow("unplugged while open")
         << Setup::Unplugged << QStringList{"gone away", "System: Input/output error"}
         << QStringList{"Inappropriate ioctl"};
@@ -113,6 +115,9 @@ void MessagesTest::failureSaysWhatToDo()
         break;
     case Setup::NumberOutOfRange:
         harness.openPort(QStringLiteral("40000"));
+        break;
+    case Setup::NumberWithNoDevice:
+        harness.openPort(QStringLiteral("97"));
         break;
     case Setup::Unplugged:
         harness.openPort();
