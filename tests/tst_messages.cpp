@@ -155,7 +155,8 @@ void MessagesTest::refusalOfAnotherUserSaysWhatHelps_data()
         << QStringList{"stale lock", kLockFile, "sudo rm " + kLockFile}
         << QStringList{"another program"};
     QTest::newRow("root's lock of a running program")
-        << "root" << 0666 << Lock::OfARunningProgram << QStringList{"in use by another program"}
+        << "root" << 0666 << Lock::OfARunningProgram
+        << QStringList{"in use by another program", "(tst_messages)"}
         << QStringList{"stale", "rm "};
 }
 

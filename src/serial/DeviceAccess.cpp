@@ -90,14 +90,14 @@ QString accessAdvice(const QString &devicePath)
              permissionText(info.st_mode));
 }
 
-std::optional<QString> staleLockAdvice(const QString &devicePath)
+std::optional<LockAdvice> lockFileAdvice(const QString &devicePath)
 {
     const QString path = existingLockFile(devicePath);
     qint64 pid = 0;
     QString host;
     QString program;
     if (path.isEmpty() || !QLockFile(path).getLockInfo(&pid, &host, &program)
-        || host != QSysInfo::machineHostName() || !processHasEnded(pid))
+        || host != QSysInfo::machineHostName())
         return std::nullopt;
     const QString shownPath = QFileInfo(path).canonicalFilePath();
     constexpr qsizetype kMaxQuotedName = 40; // the lock file's text, quoted only in part
@@ -105,7 +105,13 @@ std::optional<QString> staleLockAdvice(const QString &devicePath)
                                ? QStringLiteral("process %1").arg(pid)
                                : QStringLiteral("process %1 (%2)")
                                      .arg(QString::number(pid), program.left(kMaxQuotedName));
-    return QStringLiteral("The lock file %1 was left by %2, which has ended, and you may not "
-                          "remove it. Remove it (sudo rm %1), then press \"SET\" again.")
-        .arg(shownPath, holder);
+    if (!processHasEnded(pid))
+        return LockAdvice{
+            false,
+            QStringLiteral("It is %1, which holds the lock file %2.").arg(holder, shownPath)};
+    return LockAdvice{true,
+                      QStringLiteral("The lock file %1 was left by %2, which has ended, and you "
+                                     "may not remove it. Remove it (sudo rm %1), then press "
+                                     "\"SET\" again.")
+                          .arg(shownPath, holder)};
 }

@@ -9,7 +9,12 @@
 // who owns it, its mode and who can give access.
 QString accessAdvice(const QString &devicePath);
 
-// Advice where a lock file of a program that has ended blocks the device. Qt
-// SerialPort removes such a file itself where this user may; what is left is
-// another user's, and only its path and how to remove it help.
-std::optional<QString> staleLockAdvice(const QString &devicePath);
+// Advice where Qt SerialPort's lock file of the device is in the way: the
+// program that holds it, or, where that program has ended, the file and how to
+// remove it. Qt SerialPort removes a stale lock file itself where this user may,
+// so one that is left is another user's.
+struct LockAdvice {
+    bool holderEnded = false;
+    QString text;
+};
+std::optional<LockAdvice> lockFileAdvice(const QString &devicePath);

@@ -82,18 +82,21 @@ SerialError SerialLink::openError() const
     case QSerialPort::DeviceNotFoundError:
         kind = Kind::NoSuchDevice;
         break;
-    case QSerialPort::PermissionError:
+    case QSerialPort::PermissionError: {
         // A lock file, a busy device and an unreadable one all report this.
-        if (std::optional<QString> staleLock = staleLockAdvice(m_devicePath)) {
+        const std::optional<LockAdvice> lock = lockFileAdvice(m_devicePath);
+        if (lock && lock->holderEnded) {
             kind = Kind::StaleLock;
-            advice = *staleLock;
+            advice = lock->text;
         } else if (::access(m_devicePath.toLocal8Bit().constData(), R_OK | W_OK) == 0) {
             kind = Kind::DeviceBusy;
+            advice = lock ? lock->text : QString();
         } else {
             kind = Kind::PermissionDenied;
             advice = accessAdvice(m_devicePath);
         }
         break;
+    }
     default:
         if (!QFileInfo::exists(m_devicePath))
             kind = Kind::NoSuchDevice;
