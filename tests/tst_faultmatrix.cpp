@@ -132,7 +132,7 @@ void FaultMatrixTest::unreadableDeviceIsRefusedWithTheGroupToJoin()
             ::_exit(1);
         } catch (const SerialError &error) {
             const bool told = error.kind() == SerialError::Kind::PermissionDenied
-                              && error.operatorMessage().contains(u"Join the group");
+                              && error.operatorMessage().contains(u"administrator");
             ::_exit(told ? 0 : 2);
         }
     }

@@ -83,7 +83,7 @@ void PortControlTest::failedSetClosesThePortTurnsGreyAndSaysWhy_data()
     QTest::newRow("not a number") << "abc"
                                   << "not a port number";
     QTest::newRow("beyond 16 bits") << "40000"
-                                    << "not a port number";
+                                    << "no serial device has this number";
     QTest::newRow("number without a device") << "9"
                                              << "no serial device has this number";
     QTest::newRow("zero") << "0"

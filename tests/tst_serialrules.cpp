@@ -3,9 +3,7 @@
 #include "ReplyReceiver.h"
 #include "SerialError.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 #include <QTest>
 
 namespace {
@@ -128,7 +126,6 @@ private Q_SLOTS:
     void operatorMessageNamesPortDeviceAndWhatToDo();
     void operatorMessageQuotesTextThatIsNoPortNumber_data();
     void operatorMessageQuotesTextThatIsNoPortNumber();
-    void permissionMessageNamesTheGroupOwningTheDevice();
 
     void replyBodyIsReceived_data();
     void replyBodyIsReceived();
@@ -475,23 +472,6 @@ void TestSerialRules::operatorMessageQuotesTextThatIsNoPortNumber()
     const QString message = SerialError(SerialError::Kind::NotAPortNumber, text).operatorMessage();
     QVERIFY2(message.contains(u'"' + text + u'"'), qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("whole number")), qPrintable(message));
-}
-
-void TestSerialRules::permissionMessageNamesTheGroupOwningTheDevice()
-{
-    QTemporaryFile device;
-    QVERIFY(device.open());
-    const QString group = QFileInfo(device.fileName()).group();
-    if (group.isEmpty())
-        QSKIP("the group of a new file has no name on this machine");
-
-    const QString message = SerialError(SerialError::Kind::PermissionDenied,
-                                        QStringLiteral("Permission denied"), 3, device.fileName())
-                                .operatorMessage();
-    QVERIFY2(namesNumber(message, 3), qPrintable(message));
-    QVERIFY2(message.contains(device.fileName()), qPrintable(message));
-    QVERIFY2(message.contains(u'"' + group + u'"'), qPrintable(message));
-    QVERIFY2(message.contains(QStringLiteral("usermod -aG ") + group), qPrintable(message));
 }
 
 void TestSerialRules::replyBodyIsReceived_data()

@@ -224,9 +224,13 @@ void TQ905Panel::COM_OPEN()
     if (COM.portOpen())
         COM.setPortOpen(false);
     const QString portText = COMNOcmb->currentText();
-    const std::optional<qint16> portNumber = convertPortNumber(portText);
+    PortTextFault fault = PortTextFault::NotANumber;
+    const std::optional<qint16> portNumber = convertPortNumber(portText, &fault);
     if (!portNumber)
-        throw SerialError(SerialError::Kind::NotAPortNumber, portText);
+        throw fault == PortTextFault::OutOfRange
+            ? SerialError(SerialError::Kind::PortNumberOutOfRange, portText, {}, {},
+                          availablePortsSummary())
+            : SerialError(SerialError::Kind::NotAPortNumber, portText);
     COM.setCommPort(*portNumber);
     COM.setSettings(kLineSettings);
     COM.setPortOpen(true);

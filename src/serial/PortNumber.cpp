@@ -37,19 +37,24 @@ std::optional<long> roundHalfToEven(QString whole, const QString &fraction)
 
 } // namespace
 
-std::optional<qint16> convertPortNumber(const QString &text)
+std::optional<qint16> convertPortNumber(const QString &text, PortTextFault *fault)
 {
     static const QRegularExpression number(
         QStringLiteral(R"(^\s*([+-]?)([0-9]*)(?:\.([0-9]*))?\s*$)"));
+    const auto refuse = [fault](PortTextFault reason) {
+        if (fault)
+            *fault = reason;
+        return std::nullopt;
+    };
     const QRegularExpressionMatch match = number.match(text);
     if (!match.hasMatch() || (match.captured(2).isEmpty() && match.captured(3).isEmpty()))
-        return std::nullopt;
+        return refuse(PortTextFault::NotANumber);
     const std::optional<long> magnitude = roundHalfToEven(match.captured(2), match.captured(3));
     if (!magnitude)
-        return std::nullopt;
+        return refuse(PortTextFault::OutOfRange);
     const long value = match.captured(1) == u"-" ? -*magnitude : *magnitude;
     if (value < -32768 || value > 32767)
-        return std::nullopt;
+        return refuse(PortTextFault::OutOfRange);
     return static_cast<qint16>(value);
 }
 

@@ -5,11 +5,17 @@
 
 #include <optional>
 
+// Why a port number text gives no number.
+enum class PortTextFault {
+    NotANumber, // empty or malformed
+    OutOfRange, // a number, but outside -32768 ... 32767
+};
+
 // The port number text of the panel: optional blanks, an optional sign, digits
 // with an optional fraction. A fraction rounds to the nearest whole number, an
-// exact half to the even neighbour. Empty, malformed or out-of-range text
-// (outside -32768 ... 32767) gives no number.
-std::optional<qint16> convertPortNumber(const QString &text);
+// exact half to the even neighbour. Text that gives no number sets *fault, when
+// given, to the reason.
+std::optional<qint16> convertPortNumber(const QString &text, PortTextFault *fault = nullptr);
 
 // The fixed mapping of port numbers to Linux serial devices:
 // 1-32 -> /dev/ttyS0..31, 33-64 -> /dev/ttyUSB0..31, 65-96 -> /dev/ttyACM0..31.

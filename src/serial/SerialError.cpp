@@ -1,22 +1,6 @@
 #include "SerialError.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-
 namespace {
-
-QString deviceGroupHint(const QString &devicePath)
-{
-    struct stat info = {};
-    if (devicePath.isEmpty() || ::stat(devicePath.toLocal8Bit().constData(), &info) != 0)
-        return {};
-    const group *owner = ::getgrgid(info.st_gid);
-    if (!owner)
-        return {};
-    return QStringLiteral("\nJoin the group \"%1\" that owns the device "
-                          "(sudo usermod -aG %1 $USER), then log in again.")
-        .arg(QString::fromLocal8Bit(owner->gr_name));
-}
 
 // Typed text can be of any length; a message quotes only its start.
 QString elided(const QString &text)
@@ -31,10 +15,10 @@ QString reasonText(SerialError::Kind kind)
     switch (kind) {
     case Kind::NotAPortNumber:
         return QStringLiteral("this is not a port number. Enter a whole number such as 3.");
+    case Kind::PortNumberOutOfRange:
     case Kind::UnmappedPortNumber:
-        return QStringLiteral("no serial device has this number. Use 1-32 for ttyS, "
-                              "33-64 for ttyUSB, 65-96 for ttyACM (hover over the port box "
-                              "to see the devices present).");
+        return QStringLiteral("no serial device has this number. The port numbers are 1-96: "
+                              "1-32 for ttyS0-31, 33-64 for ttyUSB0-31, 65-96 for ttyACM0-31.");
     case Kind::BadSettings:
         return QStringLiteral("the line settings are not valid.");
     case Kind::NoSuchDevice:
@@ -45,10 +29,13 @@ QString reasonText(SerialError::Kind kind)
     case Kind::DeviceBusy:
         return QStringLiteral("the device is in use by another program. Close that program "
                               "and press \"SET\" again.");
+    case Kind::StaleLock:
+        return QStringLiteral("a stale lock file of a program that has ended blocks the device.");
     case Kind::OpenFailed:
         return QStringLiteral("the device cannot be opened.");
     case Kind::NotOpen:
-        return QStringLiteral("the port is not open. Press \"SET\" first.");
+        return QStringLiteral("it is not open. Press \"SET\" first; that opens the port "
+                              "whose number is in the port box.");
     case Kind::DeviceLost:
         return QStringLiteral("the device has gone away (unplugged?). The port is closed; "
                               "plug the board in again and press \"SET\".");
@@ -64,19 +51,22 @@ QString reasonText(SerialError::Kind kind)
 } // namespace
 
 SerialError::SerialError(Kind kind, QString detail, std::optional<int> portNumber,
-                         QString devicePath)
+                         QString devicePath, QString advice)
     : std::runtime_error(detail.toStdString())
     , m_kind(kind)
     , m_detail(std::move(detail))
     , m_portNumber(portNumber)
     , m_devicePath(std::move(devicePath))
+    , m_advice(std::move(advice))
 {
 }
 
 QString SerialError::operatorMessage() const
 {
+    const bool detailIsTypedText =
+        m_kind == Kind::NotAPortNumber || m_kind == Kind::PortNumberOutOfRange;
     QString where;
-    if (m_kind == Kind::NotAPortNumber)
+    if (detailIsTypedText)
         where = QStringLiteral("Port \"%1\"").arg(elided(m_detail));
     else if (m_portNumber)
         where = QStringLiteral("Port %1 (%2)")
@@ -86,9 +76,9 @@ QString SerialError::operatorMessage() const
         where = QStringLiteral("The serial port");
 
     QString text = where + QStringLiteral(": ") + reasonText(m_kind);
-    if (m_kind == Kind::PermissionDenied)
-        text += deviceGroupHint(m_devicePath);
-    if (!m_detail.isEmpty() && m_kind != Kind::NotAPortNumber)
+    if (!m_advice.isEmpty())
+        text += QStringLiteral("\n\n") + m_advice;
+    if (!m_detail.isEmpty() && !detailIsTypedText)
         text += QStringLiteral("\n\nSystem: ") + m_detail;
     return text;
 }

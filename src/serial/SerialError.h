@@ -11,12 +11,14 @@ class SerialError : public std::runtime_error
 {
 public:
     enum class Kind {
-        NotAPortNumber,     // the port text cannot be converted to a number
-        UnmappedPortNumber, // a number that selects no serial device
-        BadSettings,        // a line settings text that cannot be parsed
+        NotAPortNumber,       // the port text cannot be converted to a number
+        PortNumberOutOfRange, // a number outside -32768 ... 32767; the text is the detail
+        UnmappedPortNumber,   // a number that selects no serial device
+        BadSettings,          // a line settings text that cannot be parsed
         NoSuchDevice,
         PermissionDenied,
         DeviceBusy,
+        StaleLock,     // a lock file of a program that has ended, which this user may not remove
         OpenFailed,    // any other refusal of the device
         NotOpen,       // the port is used before "SET" or after it closed
         DeviceLost,    // the device vanished while open (unplugged adapter)
@@ -24,8 +26,10 @@ public:
         WaitAbandoned, // a reply wait ended by shutdown or a lost port; told already
     };
 
+    // The advice is what the operator can do, found out at the failing step
+    // (the devices present, who may use the device, the lock file in the way).
     SerialError(Kind kind, QString detail, std::optional<int> portNumber = {},
-                QString devicePath = {});
+                QString devicePath = {}, QString advice = {});
 
     Kind kind() const { return m_kind; }
     const QString &detail() const { return m_detail; }
@@ -43,4 +47,5 @@ private:
     QString m_detail;
     std::optional<int> m_portNumber;
     QString m_devicePath;
+    QString m_advice;
 };

@@ -1,11 +1,16 @@
 #include "SerialLink.h"
 
+#include "AvailablePorts.h"
+#include "DeviceAccess.h"
 #include "PortNumber.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include <termios.h>
 #include <unistd.h>
 
 SerialLink::SerialLink(QObject *parent)
@@ -26,7 +31,8 @@ void SerialLink::setCommPort(qint16 portNumber)
 {
     const std::optional<QString> path = m_resolver(portNumber);
     if (!path)
-        throw SerialError(SerialError::Kind::UnmappedPortNumber, {}, portNumber);
+        throw SerialError(SerialError::Kind::UnmappedPortNumber, {}, portNumber, {},
+                          availablePortsSummary());
     m_commPort = portNumber;
     m_devicePath = *path;
 }
@@ -71,22 +77,34 @@ SerialError SerialLink::openError() const
 {
     using Kind = SerialError::Kind;
     Kind kind = Kind::OpenFailed;
+    QString advice;
     switch (m_port.error()) {
     case QSerialPort::DeviceNotFoundError:
         kind = Kind::NoSuchDevice;
         break;
-    case QSerialPort::PermissionError:
-        // A busy device and an unreadable one both report this; the device tells which.
-        kind = ::access(m_devicePath.toLocal8Bit().constData(), R_OK | W_OK) == 0
-                   ? Kind::DeviceBusy
-                   : Kind::PermissionDenied;
+    case QSerialPort::PermissionError: {
+        // A lock file, a busy device and an unreadable one all report this.
+        const std::optional<LockAdvice> lock = lockFileAdvice(m_devicePath);
+        if (lock && lock->holderEnded) {
+            kind = Kind::StaleLock;
+            advice = lock->text;
+        } else if (::access(m_devicePath.toLocal8Bit().constData(), R_OK | W_OK) == 0) {
+            kind = Kind::DeviceBusy;
+            advice = lock ? lock->text : QString();
+        } else {
+            kind = Kind::PermissionDenied;
+            advice = accessAdvice(m_devicePath);
+        }
         break;
+    }
     default:
         if (!QFileInfo::exists(m_devicePath))
             kind = Kind::NoSuchDevice;
         break;
     }
-    return SerialError(kind, m_port.errorString(), m_commPort, m_devicePath);
+    if (kind == Kind::NoSuchDevice)
+        advice = availablePortsSummary();
+    return SerialError(kind, m_port.errorString(), m_commPort, m_devicePath, advice);
 }
 
 void SerialLink::setRTSEnable(bool enable)
@@ -102,7 +120,9 @@ void SerialLink::setRTSEnable(bool enable)
 void SerialLink::requireOpen() const
 {
     if (!m_port.isOpen())
-        throw SerialError(SerialError::Kind::NotOpen, {}, m_commPort, m_devicePath);
+        // Named by no number: the port last tried need not be the one in the port box,
+        // and before the first "SET" none was tried.
+        throw SerialError(SerialError::Kind::NotOpen, {});
 }
 
 qint16 SerialLink::inBufferCount() const
@@ -154,10 +174,22 @@ void SerialLink::onPortError(QSerialPort::SerialPortError error)
     if (!deviceFailed || !m_port.isOpen())
         return;
     // Left open, a vanished device reports its error again and again and takes a core.
-    const SerialError lost(SerialError::Kind::DeviceLost, m_port.errorString(), m_commPort,
+    const SerialError lost(SerialError::Kind::DeviceLost, lostDeviceDetail(), m_commPort,
                            m_devicePath);
     m_port.close();
     Q_EMIT portOpenChanged(false);
     QMetaObject::invokeMethod(
         this, [this, lost] { Q_EMIT deviceLost(lost); }, Qt::QueuedConnection);
+}
+
+// A hung-up device reads as end of file, and QSerialPort then reports whatever
+// errno an earlier call left behind (the refused RTS request of a pseudo-terminal
+// shows as "Inappropriate ioctl for device"). Asked again, the device tells its
+// real state.
+QString SerialLink::lostDeviceDetail() const
+{
+    termios attributes = {};
+    if (::tcgetattr(m_port.handle(), &attributes) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return m_port.errorString();
 }

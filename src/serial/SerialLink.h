@@ -66,6 +66,7 @@ Q_SIGNALS:
 private:
     void requireOpen() const;
     SerialError openError() const;
+    QString lostDeviceDetail() const;
     void onPortError(QSerialPort::SerialPortError error);
 
     QSerialPort m_port;

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// What the operator can do about a device this user may not open: join the
+// group that may read and write it, or, where there is no such group to join,
+// who owns it, its mode and who can give access.
+QString accessAdvice(const QString &devicePath);
+
+// Advice where Qt SerialPort's lock file of the device is in the way: the
+// program that holds it, or, where that program has ended, the file and how to
+// remove it. Qt SerialPort removes a stale lock file itself where this user may,
+// so one that is left is another user's.
+struct LockAdvice {
+    bool holderEnded = false;
+    QString text;
+};
+std::optional<LockAdvice> lockFileAdvice(const QString &devicePath);
