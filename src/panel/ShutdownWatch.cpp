@@ -53,8 +53,6 @@ ShutdownWatch::ShutdownWatch(TQ905Panel &panel)
                 &ShutdownWatch::onSignalByte);
         installSignalHandlers();
     }
-    // A quit that no window's close started (the session manager's end) unloads too.
-    connect(qApp, &QCoreApplication::aboutToQuit, &panel, [&panel] { panel.close(); });
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         QCoreApplication::instance()->installNativeEventFilter(this);
 }

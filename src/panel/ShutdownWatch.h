@@ -13,10 +13,11 @@ class TQ905Panel;
 
 // Ends the program the way the window's close control does (unload, port
 // closed, exit code 0) when it is asked to end from outside the window:
-// SIGTERM, SIGINT or SIGHUP, the window destroyed by another X client, the
-// application told to quit (the session's end). Where Qt ends the process by
-// itself (the X connection lost), the port is still closed on the way out, so
-// its lock file goes too. One per program; create it after the panel.
+// SIGTERM, SIGINT or SIGHUP, or the window destroyed by another X client. Where
+// Qt ends the process by itself (the X connection lost), the port is still
+// closed on the way out, so its lock file goes too. (The session's end needs
+// nothing here: Qt closes every window on the session manager's Quit.) One per
+// program; create it after the panel.
 class ShutdownWatch : public QObject, public QAbstractNativeEventFilter
 {
     Q_OBJECT

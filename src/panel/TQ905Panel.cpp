@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QScopedValueRollback>
 #include <QScrollBar>
 
 namespace {
@@ -345,13 +344,10 @@ void TQ905Panel::runQuery(const query::QuerySpec &spec, const QList<QLineEdit *>
         resultBoxes[i]->setText(query::bodyField(Label1->text(), spec.fields[i]));
 }
 
-// Past the bound a press is refused once; presses while the refusal is shown are
-// dropped, so the refusal cannot nest either.
+// Past the bound a press is refused. The refusal cannot nest: like every box,
+// it holds off the panel's input while it is up.
 void TQ905Panel::refuseQuery()
 {
-    if (m_refusingQuery)
-        return;
-    const QScopedValueRollback<bool> refusing(m_refusingQuery, true);
     showMessage({QStringLiteral("ERROR"),
                  QStringLiteral("The query was not sent: %1 queries are already waiting for the "
                                 "board's reply.\n\nWait until they are answered or end in "

@@ -86,7 +86,6 @@ private:
     qint16 m_replyCountdown = 0;
     bool m_unloading = false;
     int m_waitingQueries = 0;
-    bool m_refusingQuery = false;
     int m_boxesUp = 0;
     MessagePresenter m_presenter;
 
