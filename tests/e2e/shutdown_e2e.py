@@ -7,7 +7,6 @@ the program.
 """
 
 import ctypes
-import os
 import signal
 import time
 
@@ -65,16 +64,26 @@ def lock_file(demo):
     return "/run/lock/LCK.." + demo.device[len("/dev/"):].replace("/", "_")
 
 
+def holds_lock(demo):
+    """Whether the demo's lock file is there and names the demo's process (a
+    stale one of another program may be left on a reused device number)."""
+    try:
+        with open(lock_file(demo)) as lock:
+            return lock.readline().strip() == str(demo.process.pid)
+    except FileNotFoundError:
+        return False
+
+
 def open_port(demo):
     demo.click("COMset")
-    poll(lambda: os.path.exists(lock_file(demo)), 5, "the lock file %s after SET" % lock_file(demo))
+    poll(lambda: holds_lock(demo), 5, "the lock file %s after SET" % lock_file(demo))
 
 
 def expect_clean_end(demo, how):
     """The demo ends with exit code 0 and leaves no lock file behind."""
     code = demo.exit_code(TIME_OUT_BOUND)
     expect_equal(code, 0, "exit code after %s" % how)
-    expect(not os.path.exists(lock_file(demo)), "%s left behind after %s" % (lock_file(demo), how))
+    expect(not holds_lock(demo), "%s left behind after %s" % (lock_file(demo), how))
     print("ok: %s ends the program with 0, lock file gone" % how)
 
 
@@ -170,7 +179,7 @@ def window_gone(executable):
             # Qt ends the process itself, with exit code 1, when its X connection breaks.
             xdotool("windowkill", demo.panel_window)
             expect_equal(demo.exit_code(TIME_OUT_BOUND), 1, "exit code after the X connection broke")
-            expect(not os.path.exists(lock_file(demo)), "lock file left after the X connection broke")
+            expect(not holds_lock(demo), "lock file left after the X connection broke")
             print("ok: the X connection lost ends the program, lock file gone")
 
 
