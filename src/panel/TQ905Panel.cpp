@@ -215,6 +215,7 @@ void TQ905Panel::showMessage(const Message &message)
     ++m_boxesUp;
     const auto released = qScopeGuard([this] { --m_boxesUp; });
     box.show();
+    box.activateWindow();
     untilClosed.exec();
 }
 
