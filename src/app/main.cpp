@@ -1,3 +1,4 @@
+#include "ShutdownWatch.h"
 #include "TQ905Panel.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     TQ905Panel panel;
+    const ShutdownWatch shutdownWatch(panel);
     panel.show();
     return QApplication::exec();
 }

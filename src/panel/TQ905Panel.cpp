@@ -14,8 +14,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 
 namespace {
@@ -30,6 +32,28 @@ QFont defaultPanelFont()
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(11);
     return font;
+}
+
+// What an operator does with mouse, keyboard or touch.
+bool isOperatorInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        return false;
+    }
 }
 
 template <typename T>
@@ -93,6 +117,7 @@ TQ905Panel::TQ905Panel(QWidget *parent)
     Timer1.start();
 
     Form_Load();
+    QCoreApplication::instance()->installEventFilter(this);
     namedChild<QPushButton>(this, QStringLiteral("EXIT_button"))->setFocus();
 }
 
@@ -174,6 +199,9 @@ void TQ905Panel::showFailure(const QString &action, const QString &reason)
                  QMessageBox::Critical});
 }
 
+// The box is not modal: Qt drops a close request to a window that a modal box
+// blocks, and the unload must never be refused. The panel's own input is held
+// off instead (eventFilter) until the box is closed.
 void TQ905Panel::showMessage(const Message &message)
 {
     if (m_presenter) {
@@ -181,11 +209,21 @@ void TQ905Panel::showMessage(const Message &message)
         return;
     }
     QMessageBox box(message.icon, message.title, message.text, QMessageBox::Ok, this);
-    box.exec();
+    box.setModal(false);
+    QEventLoop untilClosed;
+    connect(&box, &QDialog::finished, &untilClosed, &QEventLoop::quit);
+    ++m_boxesUp;
+    const auto released = qScopeGuard([this] { --m_boxesUp; });
+    box.show();
+    box.activateWindow();
+    untilClosed.exec();
 }
 
 bool TQ905Panel::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_boxesUp > 0 && isOperatorInput(event->type()) && watched->isWidgetType()
+        && static_cast<QWidget *>(watched)->window() == this)
+        return true;
     // The list of devices present is read when the operator asks for it.
     if (watched == COMNOcmb && event->type() == QEvent::ToolTip)
         COMNOcmb->setToolTip(availablePortsSummary());
@@ -297,12 +335,30 @@ void TQ905Panel::ADcmd_Click(int channel)
 
 void TQ905Panel::runQuery(const query::QuerySpec &spec, const QList<QLineEdit *> &resultBoxes)
 {
+    if (m_waitingQueries >= kMaxNestedQueries) {
+        refuseQuery();
+        return;
+    }
     Label1->setText(frame::lineText(spec.frame));
     COM.setInBufferCount(0);
     COM.setOutput(spec.frame);
+    ++m_waitingQueries;
+    const auto left = qScopeGuard([this] { --m_waitingQueries; });
     Label1->setText(WAIT_STXMSG(static_cast<qint16>(spec.replyLength)));
     for (int i = 0; i < resultBoxes.size(); ++i)
         resultBoxes[i]->setText(query::bodyField(Label1->text(), spec.fields[i]));
+}
+
+// Past the bound a press is refused. The refusal cannot nest: like every box,
+// it holds off the panel's input while it is up.
+void TQ905Panel::refuseQuery()
+{
+    showMessage({QStringLiteral("ERROR"),
+                 QStringLiteral("The query was not sent: %1 queries are already waiting for the "
+                                "board's reply.\n\nWait until they are answered or end in "
+                                "\"Receive ERR\", then press again.")
+                     .arg(kMaxNestedQueries),
+                 QMessageBox::Warning});
 }
 
 QString TQ905Panel::WAIT_STXMSG(qint16 RCVnmb)

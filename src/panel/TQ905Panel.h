@@ -37,6 +37,10 @@ public:
 
     static constexpr std::chrono::milliseconds kTickInterval{100};
     static constexpr qint16 kReplyTicks = 30;
+    // Each query pressed during a wait waits inside it, on the same stack (a few
+    // KB a level). Far beyond what a person presses within one 3 s wait, and far
+    // below what the stack holds, even under AddressSanitizer.
+    static constexpr int kMaxNestedQueries = 64;
 
     explicit TQ905Panel(QWidget *parent = nullptr);
 
@@ -60,6 +64,7 @@ private:
     void runGuarded(const QString &action, const std::function<void()> &handler);
     void showMessage(const Message &message);
     void showFailure(const QString &action, const QString &reason);
+    void refuseQuery();
 
     void Form_Load();
     void Timer1_Timer();
@@ -80,6 +85,8 @@ private:
     QTimer Timer1{this};
     qint16 m_replyCountdown = 0;
     bool m_unloading = false;
+    int m_waitingQueries = 0;
+    int m_boxesUp = 0;
     MessagePresenter m_presenter;
 
     IndicatorShape *Shape1 = nullptr;

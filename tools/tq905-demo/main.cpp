@@ -3,6 +3,7 @@
 
 #include "BoardOptions.h"
 #include "Demo.h"
+#include "ShutdownWatch.h"
 #include "StdinInspector.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@ int main(int argc, char *argv[])
     parser.process(application);
 
     Demo demo;
+    const ShutdownWatch shutdownWatch(demo.panel());
     if (!demo.board().isOpen()) {
         std::fputs("tq905-demo: no pseudo-terminal to be had\n", stderr);
         return 1;

@@ -1,0 +1,113 @@
+#include "ShutdownWatch.h"
+
+#include "TQ905Panel.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <array>
+#include <csignal>
+#include <cstdlib>
+#include <utility>
+
+#include <sys/socket.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+namespace {
+
+constexpr std::array kEndSignals{SIGTERM, SIGINT, SIGHUP};
+
+// The signal handler's end [0] and the event thread's end [1] of a socket pair.
+int g_signalSockets[2] = {-1, -1};
+TQ905Panel *g_panel = nullptr;
+
+// Only async-signal-safe work here: one byte, read on the event thread.
+void onEndSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalSockets[0], &byte, 1);
+}
+
+// Qt's X connection handling calls exit() when the connection breaks, which
+// unwinds no stack: the panel is never destroyed, so close its port here.
+void closePortAtExit()
+{
+    if (g_panel)
+        g_panel->COM_CLOSE();
+}
+
+} // namespace
+
+ShutdownWatch::ShutdownWatch(TQ905Panel &panel)
+    : m_panel(panel)
+{
+    Q_ASSERT(!g_panel);
+    g_panel = &panel;
+    std::atexit(closePortAtExit);
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalSockets)
+        == 0) {
+        m_signalNotifier =
+            std::make_unique<QSocketNotifier>(g_signalSockets[1], QSocketNotifier::Read);
+        connect(m_signalNotifier.get(), &QSocketNotifier::activated, this,
+                &ShutdownWatch::onSignalByte);
+        installSignalHandlers();
+    }
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+ShutdownWatch::~ShutdownWatch()
+{
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
+        if (m_previousActions[i])
+            ::sigaction(kEndSignals[i], &*m_previousActions[i], nullptr);
+    }
+    m_signalNotifier.reset();
+    for (int &socket : g_signalSockets) {
+        if (socket >= 0)
+            ::close(std::exchange(socket, -1));
+    }
+    g_panel = nullptr;
+}
+
+// A signal ignored when the program started (nohup, a background job's SIGINT)
+// stays ignored.
+void ShutdownWatch::installSignalHandlers()
+{
+    struct sigaction action = {};
+    action.sa_handler = onEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
+        struct sigaction previous = {};
+        ::sigaction(kEndSignals[i], nullptr, &previous);
+        if (previous.sa_handler == SIG_IGN)
+            continue;
+        ::sigaction(kEndSignals[i], &action, nullptr);
+        m_previousActions[i] = previous;
+    }
+}
+
+void ShutdownWatch::onSignalByte()
+{
+    char bytes[16];
+    while (::read(g_signalSockets[1], bytes, sizeof bytes) > 0) { }
+    m_panel.close();
+}
+
+// Qt's X platform ignores the destruction of its window by another client; the
+// program would go on without a window, holding the port.
+bool ShutdownWatch::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY)
+        return false;
+    const auto *destroyed = static_cast<const xcb_destroy_notify_event_t *>(message);
+    if (m_panel.internalWinId() != 0 && destroyed->window == m_panel.internalWinId())
+        m_panel.close();
+    return false;
+}
