@@ -20,7 +20,7 @@ ensure_packages() {
 }
 
 # What building and testing the panel needs on a fresh Debian 12 machine.
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libxcb1-dev
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev
                 fonts-liberation fontconfig)
 TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick python3)
 # The fuzz targets (clang with libFuzzer) and the lint step of ./test.

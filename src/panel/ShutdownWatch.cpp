@@ -12,7 +12,6 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
-#include <xcb/xcb.h>
 
 namespace {
 
@@ -36,6 +35,18 @@ void closePortAtExit()
     if (g_panel)
         g_panel->COM_CLOSE();
 }
+
+// An X DestroyNotify event as the X protocol lays it out; the one event looked
+// at does not warrant the X development headers.
+struct XDestroyNotifyEvent {
+    quint8 responseType;
+    quint8 unused;
+    quint16 sequence;
+    quint32 event;
+    quint32 window;
+};
+constexpr quint8 kXDestroyNotify = 17;
+constexpr quint8 kXSentEventFlag = 0x80;
 
 } // namespace
 
@@ -103,10 +114,9 @@ bool ShutdownWatch::nativeEventFilter(const QByteArray &eventType, void *message
 {
     if (eventType != "xcb_generic_event_t")
         return false;
-    const auto *event = static_cast<const xcb_generic_event_t *>(message);
-    if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY)
+    const auto *destroyed = static_cast<const XDestroyNotifyEvent *>(message);
+    if ((destroyed->responseType & ~kXSentEventFlag) != kXDestroyNotify)
         return false;
-    const auto *destroyed = static_cast<const xcb_destroy_notify_event_t *>(message);
     if (m_panel.internalWinId() != 0 && destroyed->window == m_panel.internalWinId())
         m_panel.close();
     return false;
