@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include <algorithm>
 #include <limits>
@@ -50,6 +51,13 @@ QWidget *createScrollBar(QWidget *parent, const ControlSpec &spec)
     bar->setSingleStep(qstrcmp(spec.name, "HScroll1") == 0 ? 8 : 1);
     bar->setValue(0);
     bar->setFocusPolicy(Qt::StrongFocus);
+    // The value shows as the tool tip on hover, and at once whenever the bar moves.
+    bar->setToolTip(QString::number(bar->value()));
+    QObject::connect(bar, &QScrollBar::valueChanged, bar, [bar](int value) {
+        const QString text = QString::number(value);
+        bar->setToolTip(text);
+        QToolTip::showText(bar->mapToGlobal(QPoint(0, bar->height())), text, bar);
+    });
     return bar;
 }
 
@@ -77,8 +85,12 @@ QWidget *createControl(QWidget *parent, const ControlSpec &spec)
         return createLabel(new CommandDisplay(parent), spec);
     case ControlKind::ComboBox:
         return createComboBox(parent, spec);
-    case ControlKind::PushButton:
-        return new QPushButton(text, parent);
+    case ControlKind::PushButton: {
+        auto *button = new QPushButton(text, parent);
+        // Return and keypad Enter press the focused button, as Space does.
+        button->setAutoDefault(true);
+        return button;
+    }
     case ControlKind::Frame:
         return new CaptionedFrame(text, parent);
     case ControlKind::TextBox: {
@@ -121,4 +133,7 @@ void buildPanelControls(QWidget *window)
               [](const auto &a, const auto &b) { return a.first < b.first; });
     for (std::size_t i = 1; i < focusChain.size(); ++i)
         QWidget::setTabOrder(focusChain[i - 1].second, focusChain[i].second);
+    for (const AccessibleName &entry : accessibleNames())
+        window->findChild<QWidget *>(QString::fromLatin1(entry.control))
+            ->setAccessibleName(QString::fromLatin1(entry.name));
 }
