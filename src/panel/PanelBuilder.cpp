@@ -51,6 +51,8 @@ QWidget *createScrollBar(QWidget *parent, const ControlSpec &spec)
     bar->setSingleStep(qstrcmp(spec.name, "HScroll1") == 0 ? 8 : 1);
     bar->setValue(0);
     bar->setFocusPolicy(Qt::StrongFocus);
+    // A scroll bar's keys run backwards by default; Right (and wheel up) means more.
+    bar->setInvertedControls(false);
     // The value shows as the tool tip on hover, and at once whenever the bar moves.
     bar->setToolTip(QString::number(bar->value()));
     QObject::connect(bar, &QScrollBar::valueChanged, bar, [bar](int value) {
@@ -87,7 +89,8 @@ QWidget *createControl(QWidget *parent, const ControlSpec &spec)
         return createComboBox(parent, spec);
     case ControlKind::PushButton: {
         auto *button = new QPushButton(text, parent);
-        // Return and keypad Enter press the focused button, as Space does.
+        // Return and keypad Enter press the focused button, as Space does; the
+        // focused button is drawn as the default one, so the focus shows from the start.
         button->setAutoDefault(true);
         return button;
     }
@@ -133,7 +136,12 @@ void buildPanelControls(QWidget *window)
               [](const auto &a, const auto &b) { return a.first < b.first; });
     for (std::size_t i = 1; i < focusChain.size(); ++i)
         QWidget::setTabOrder(focusChain[i - 1].second, focusChain[i].second);
-    for (const AccessibleName &entry : accessibleNames())
-        window->findChild<QWidget *>(QString::fromLatin1(entry.control))
-            ->setAccessibleName(QString::fromLatin1(entry.name));
+    for (const AccessibleName &entry : accessibleNames()) {
+        auto *control = window->findChild<QWidget *>(QString::fromLatin1(entry.control));
+        control->setAccessibleName(QString::fromLatin1(entry.name));
+        // On Linux an editable combo box is announced by its text; its edit field,
+        // which has the focus, carries the name.
+        if (auto *combo = qobject_cast<QComboBox *>(control))
+            combo->lineEdit()->setAccessibleName(control->accessibleName());
+    }
 }

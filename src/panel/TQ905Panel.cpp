@@ -94,8 +94,6 @@ TQ905Panel::TQ905Panel(QWidget *parent)
 
     Form_Load();
     namedChild<QPushButton>(this, QStringLiteral("EXIT_button"))->setFocus();
-    // The focus frame shows from the start, not only after a first Tab.
-    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void TQ905Panel::setMessagePresenter(MessagePresenter presenter)
