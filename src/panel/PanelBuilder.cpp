@@ -6,6 +6,7 @@
 #include "IndicatorShape.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -21,6 +22,23 @@ namespace {
 constexpr int kPwmMaximum = 1023;
 constexpr int kPwmPageStep = 500;
 constexpr QRgb kBannerTeal = qRgb(0, 128, 128);
+
+// Holding Return or Enter down presses a button once, as holding Space does,
+// instead of once for every repeat of the key.
+class OnePressPerReturn : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        return key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
+    }
+};
 
 // The box and banner fonts; fontconfig substitutes Liberation Sans where Arial is missing.
 QFont arialFont(FontRole role)
@@ -63,6 +81,16 @@ QWidget *createScrollBar(QWidget *parent, const ControlSpec &spec)
     return bar;
 }
 
+QWidget *createPushButton(QWidget *parent, const ControlSpec &spec)
+{
+    auto *button = new QPushButton(QString::fromLatin1(spec.text), parent);
+    // Return and keypad Enter press the focused button, as Space does; the focused
+    // button is drawn as the default one, so the focus shows from the start.
+    button->setAutoDefault(true);
+    button->installEventFilter(new OnePressPerReturn(button));
+    return button;
+}
+
 QWidget *createLabel(QLabel *label, const ControlSpec &spec)
 {
     label->setTextFormat(Qt::PlainText);
@@ -87,13 +115,8 @@ QWidget *createControl(QWidget *parent, const ControlSpec &spec)
         return createLabel(new CommandDisplay(parent), spec);
     case ControlKind::ComboBox:
         return createComboBox(parent, spec);
-    case ControlKind::PushButton: {
-        auto *button = new QPushButton(text, parent);
-        // Return and keypad Enter press the focused button, as Space does; the
-        // focused button is drawn as the default one, so the focus shows from the start.
-        button->setAutoDefault(true);
-        return button;
-    }
+    case ControlKind::PushButton:
+        return createPushButton(parent, spec);
     case ControlKind::Frame:
         return new CaptionedFrame(text, parent);
     case ControlKind::TextBox: {
