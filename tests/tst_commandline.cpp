@@ -28,15 +28,16 @@ void CommandLineTest::answersWithoutADisplay_data()
         {"tq905-panel", TQ905_PANEL}, {"tq905-demo", TQ905_DEMO}, {"tq905-board", TQ905_BOARD}};
     for (const auto &[name, path] : programs) {
         const QString usage = QStringLiteral("%1: [^\n]+ Usage: %1 [^\n]+\n").arg(name);
-        const auto row = [&name](const char *what) { return (name + u' ' + what).toLatin1(); };
-        QTest::newRow(row("--version"))
+        const QByteArray row = name.toLatin1();
+        QTest::addRow("%s --version", row.constData())
             << path << "--version" << 0 << QStringLiteral("%1 %2\n").arg(name, version) << "";
-        QTest::newRow(row("-h")) << path << "-h" << 0 << "Usage: \\S+ \\[options\\]\n.+"
-                                 << "";
-        QTest::newRow(row("--bogus")) << path << "--bogus" << 2 << "" << usage;
-        QTest::newRow(row("stray")) << path << "stray" << 2 << "" << usage;
+        QTest::addRow("%s -h", row.constData())
+            << path << "-h" << 0 << "Usage: \\S+ \\[options\\]\n.+"
+            << "";
+        QTest::addRow("%s --bogus", row.constData()) << path << "--bogus" << 2 << "" << usage;
+        QTest::addRow("%s stray", row.constData()) << path << "stray" << 2 << "" << usage;
         // Qt's own options reach the application object, which comes up offscreen.
-        QTest::newRow(row("-platform offscreen"))
+        QTest::addRow("%s -platform offscreen", row.constData())
             << path << "-platform offscreen -style fusion -reverse" << kStillRunning << ".*"
             << ".*";
     }
