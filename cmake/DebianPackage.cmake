@@ -1,7 +1,7 @@
 # `cmake --build build --target package` makes build/tq905-panel_<version>_<arch>.deb.
 # dpkg-shlibdeps finds the shared libraries; what it cannot see is added here: the
 # platform plugin Qt loads at run time and the fonts the panel asks for by name.
-set(TQ905_FONT_PACKAGES fonts-liberation)
+set(TQ905_FONT_PACKAGES fonts-liberation fonts-symbola)
 list(JOIN TQ905_FONT_PACKAGES ", " tq905_font_depends)
 
 set(CPACK_GENERATOR DEB)

@@ -20,8 +20,10 @@ ensure_packages() {
 }
 
 # What building and testing the panel needs on a fresh Debian 12 machine.
+# fonts-symbola draws the command display's control pictures (STX as U+2402,
+# CR as U+240D), which no other font here has.
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev
-                fonts-liberation fontconfig)
+                fonts-liberation fonts-symbola fontconfig)
 TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick python3)
 # The fuzz targets (clang with libFuzzer) and the lint step of ./test.
 CHECK_PACKAGES=(clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14)

@@ -1,29 +1,43 @@
 #include "CommandDisplay.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QStyle>
 
 namespace {
-constexpr char16_t kFirstControlPicture = 0x2400;
-constexpr char16_t kDeletePicture = 0x2421;
-} // namespace
 
-QString withControlPictures(const QString &text)
+// What a screen reader gets from the display: the frame or reply as its
+// description, with the control characters named instead of drawn.
+class CommandDisplayAccessible : public QAccessibleWidget
 {
-    QString shown = text;
-    for (QChar &c : shown) {
-        if (c.unicode() < 0x20)
-            c = QChar(kFirstControlPicture + c.unicode());
-        else if (c.unicode() == 0x7F)
-            c = QChar(kDeletePicture);
+public:
+    explicit CommandDisplayAccessible(CommandDisplay *display)
+        : QAccessibleWidget(display, QAccessible::StaticText)
+    {
     }
-    return shown;
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Description)
+            return withControlNames(static_cast<const QLabel *>(widget())->text());
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface *accessibleCommandDisplay(const QString &, QObject *object)
+{
+    auto *display = qobject_cast<CommandDisplay *>(object);
+    return display ? new CommandDisplayAccessible(display) : nullptr;
 }
+
+} // namespace
 
 CommandDisplay::CommandDisplay(QWidget *parent)
     : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
+    [[maybe_unused]] static const bool factoryInstalled =
+        (QAccessible::installFactory(accessibleCommandDisplay), true);
 }
 
 void CommandDisplay::paintEvent(QPaintEvent *)

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ControlPictures.h"
+
 #include <QLabel>
 
 // The command display. Its text is the exact frame or reply, control characters
 // included; on screen each control character is drawn as its Unicode control
-// picture (STX as U+2402, CR as U+240D) so the operator sees the whole frame.
+// picture (STX as U+2402, CR as U+240D) so the operator sees the whole frame, and
+// a screen reader reads the frame with the control characters named.
 class CommandDisplay : public QLabel
 {
     Q_OBJECT
@@ -15,6 +18,3 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
-
-// The text with every C0 control character and DEL replaced by its control picture.
-QString withControlPictures(const QString &text);

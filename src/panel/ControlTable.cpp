@@ -68,6 +68,24 @@ const std::vector<ControlSpec> kControls{
     ControlSpec{"Label3",      K::Label,          nullptr,   600, 4440, 3210,  330, "Pelmora",           3, F::Banner},
     ControlSpec{"EXIT_button", K::PushButton,     nullptr,  6120, 4320,  915,  400, "EXIT",              0},
 };
+
+const std::vector<AccessibleName> kAccessibleNames{
+    {"Shape1",   "port indicator"},
+    {"COMNOcmb", "port number"},
+    {"Pdata",    "PORTB output byte"},
+    {"TRIS",     "PORTB direction byte"},
+    {"INdataA",  "PORTA input"},
+    {"INdataB",  "PORTB input"},
+    {"BZcnt",    "Long: buzzer length"},
+    {"BZtone",   "Freq: buzzer frequency"},
+    {"AD0data",  "AD0 value"},
+    {"AD1data",  "AD1 value"},
+    {"AD2data",  "AD2 value"},
+    {"AD3data",  "AD3 value"},
+    {"HScroll0", "PWM0"},
+    {"HScroll1", "PWM1"},
+    {"Label1",   "CMD"},
+};
 // clang-format on
 
 } // namespace
@@ -86,4 +104,9 @@ QRect pixelGeometry(const ControlSpec &spec)
 const std::vector<ControlSpec> &panelControls()
 {
     return kControls;
+}
+
+const std::vector<AccessibleName> &accessibleNames()
+{
+    return kAccessibleNames;
 }

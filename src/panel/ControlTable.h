@@ -39,3 +39,11 @@ int twipsToPixels(int twips);
 QRect pixelGeometry(const ControlSpec &spec);
 
 const std::vector<ControlSpec> &panelControls();
+
+// What a screen reader calls a control whose own text does not say what it is:
+// the caption a sighted operator reads beside it, and the control's role.
+struct AccessibleName {
+    const char *control;
+    const char *name;
+};
+const std::vector<AccessibleName> &accessibleNames();

@@ -22,5 +22,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void describeFill();
+
     QColor m_fillColor = QColor(kIdleGrey);
 };

@@ -6,9 +6,11 @@
 #include "IndicatorShape.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include <algorithm>
 #include <limits>
@@ -20,6 +22,23 @@ namespace {
 constexpr int kPwmMaximum = 1023;
 constexpr int kPwmPageStep = 500;
 constexpr QRgb kBannerTeal = qRgb(0, 128, 128);
+
+// Holding Return or Enter down presses a button once, as holding Space does,
+// instead of once for every repeat of the key.
+class OnePressPerReturn : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        return key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
+    }
+};
 
 // The box and banner fonts; fontconfig substitutes Liberation Sans where Arial is missing.
 QFont arialFont(FontRole role)
@@ -50,7 +69,26 @@ QWidget *createScrollBar(QWidget *parent, const ControlSpec &spec)
     bar->setSingleStep(qstrcmp(spec.name, "HScroll1") == 0 ? 8 : 1);
     bar->setValue(0);
     bar->setFocusPolicy(Qt::StrongFocus);
+    // A scroll bar's keys run backwards by default; Right (and wheel up) means more.
+    bar->setInvertedControls(false);
+    // The value shows as the tool tip on hover, and at once whenever the bar moves.
+    bar->setToolTip(QString::number(bar->value()));
+    QObject::connect(bar, &QScrollBar::valueChanged, bar, [bar](int value) {
+        const QString text = QString::number(value);
+        bar->setToolTip(text);
+        QToolTip::showText(bar->mapToGlobal(QPoint(0, bar->height())), text, bar);
+    });
     return bar;
+}
+
+QWidget *createPushButton(QWidget *parent, const ControlSpec &spec)
+{
+    auto *button = new QPushButton(QString::fromLatin1(spec.text), parent);
+    // Return and keypad Enter press the focused button, as Space does; the focused
+    // button is drawn as the default one, so the focus shows from the start.
+    button->setAutoDefault(true);
+    button->installEventFilter(new OnePressPerReturn(button));
+    return button;
 }
 
 QWidget *createLabel(QLabel *label, const ControlSpec &spec)
@@ -78,7 +116,7 @@ QWidget *createControl(QWidget *parent, const ControlSpec &spec)
     case ControlKind::ComboBox:
         return createComboBox(parent, spec);
     case ControlKind::PushButton:
-        return new QPushButton(text, parent);
+        return createPushButton(parent, spec);
     case ControlKind::Frame:
         return new CaptionedFrame(text, parent);
     case ControlKind::TextBox: {
@@ -121,4 +159,12 @@ void buildPanelControls(QWidget *window)
               [](const auto &a, const auto &b) { return a.first < b.first; });
     for (std::size_t i = 1; i < focusChain.size(); ++i)
         QWidget::setTabOrder(focusChain[i - 1].second, focusChain[i].second);
+    for (const AccessibleName &entry : accessibleNames()) {
+        auto *control = window->findChild<QWidget *>(QString::fromLatin1(entry.control));
+        control->setAccessibleName(QString::fromLatin1(entry.name));
+        // On Linux an editable combo box is announced by its text; its edit field,
+        // which has the focus, carries the name.
+        if (auto *combo = qobject_cast<QComboBox *>(control))
+            combo->lineEdit()->setAccessibleName(control->accessibleName());
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "BoardLed.h"
 #include "BoardOptions.h"
+#include "ControlPictures.h"
 #include "VirtualBoard.h"
 
 #include <QCheckBox>
@@ -226,10 +227,12 @@ void BoardWindow::connectBoard()
         m_lastFrame->setText(QStringLiteral("Received: ") + frame::describeCommand(command));
     });
     connect(&m_board, &VirtualBoard::frameIgnored, this, [this](const QByteArray &body) {
-        m_lastFrame->setText(QStringLiteral("Ignored: ") + boardoptions::printable(body));
+        m_lastFrame->setText(QStringLiteral("Ignored: ")
+                             + withControlPictures(QString::fromLatin1(body)));
     });
     connect(&m_board, &VirtualBoard::replyQueued, this, [this](const QByteArray &bytes) {
-        m_lastReply->setText(QStringLiteral("Sent: ") + boardoptions::printable(bytes));
+        m_lastReply->setText(QStringLiteral("Sent: ")
+                             + withControlPictures(QString::fromLatin1(bytes)));
     });
     m_fault->setCurrentIndex(m_fault->findData(QVariant::fromValue(m_board.fault())));
     m_paced->setChecked(m_board.paced());

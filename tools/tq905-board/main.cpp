@@ -3,37 +3,34 @@
 
 #include "BoardOptions.h"
 #include "BoardWindow.h"
+#include "CommandLine.h"
 #include "VirtualBoard.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 int main(int argc, char *argv[])
 {
-    // Headless (and --help) needs no display, so no widget application either.
-    bool headless = false;
-    for (int i = 1; i < argc; ++i)
-        headless = headless || std::strcmp(argv[i], "--headless") == 0
-                   || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A virtual TQ905 board on a pseudo-terminal. The first line on stdout is "
+                       "the device to open."));
+    const QCommandLineOption headlessOption(QStringLiteral("headless"),
+                                            QStringLiteral("Run without the board's window."));
+    parser.addOption(headlessOption);
+    boardoptions::addTo(parser);
+    if (const std::optional<int> status = readCommandLine(parser, "tq905-board", argc, argv))
+        return *status;
+    // Headless needs no display, so no widget application either.
+    const bool headless = parser.isSet(headlessOption);
     std::unique_ptr<QCoreApplication> application;
     if (headless)
         application = std::make_unique<QCoreApplication>(argc, argv);
     else
         application = std::make_unique<QApplication>(argc, argv);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("A virtual TQ905 board on a pseudo-terminal. The first line on stdout is "
-                       "the device to open."));
-    parser.addHelpOption();
-    parser.addOption(
-        {QStringLiteral("headless"), QStringLiteral("Run without the board's window.")});
-    boardoptions::addTo(parser);
-    parser.process(*application);
 
     VirtualBoard board;
     if (!board.isOpen()) {

@@ -2,6 +2,7 @@
 // port number and the panel talks to the board.
 
 #include "BoardOptions.h"
+#include "CommandLine.h"
 #include "Demo.h"
 #include "ShutdownWatch.h"
 #include "StdinInspector.h"
@@ -14,19 +15,19 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("The TQ905 panel with a virtual board. The first line on stdout is the "
                        "board's device."));
-    parser.addHelpOption();
     boardoptions::addTo(parser);
     const QCommandLineOption inspect(
         QStringLiteral("inspect"),
         QStringLiteral("Answer each line \"dump\" on stdin with the panel's controls and the open "
                        "windows as one JSON line on stdout (for tests)."));
     parser.addOption(inspect);
-    parser.process(application);
+    if (const std::optional<int> status = readCommandLine(parser, "tq905-demo", argc, argv))
+        return *status;
+    QApplication application(argc, argv);
 
     Demo demo;
     const ShutdownWatch shutdownWatch(demo.panel());
