@@ -51,8 +51,8 @@ void CommandLineTest::answersWithoutADisplay()
     QFETCH(QString, out);
     QFETCH(QString, err);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString &variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(variable);
+    for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(variable));
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments.split(u' '));
