@@ -1,9 +1,11 @@
+#include "EventLoopChoice.h"
 #include "TQ905Panel.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    chooseEventLoop();
     QApplication application(argc, argv);
     TQ905Panel panel;
     panel.show();

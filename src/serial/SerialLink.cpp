@@ -5,7 +5,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 
+#include <poll.h>
 #include <unistd.h>
 
 SerialLink::SerialLink(QObject *parent)
@@ -123,6 +125,15 @@ void SerialLink::setInBufferCount(qint16 count)
     }
 }
 
+void SerialLink::readArrivedInput()
+{
+    requireOpen();
+    // Polled first: waitForReadyRead() on an empty line reports a TimeoutError.
+    pollfd device{m_port.handle(), POLLIN, 0};
+    if (::poll(&device, 1, 0) == 1 && device.revents == POLLIN)
+        m_port.waitForReadyRead(0);
+}
+
 void SerialLink::setInputLen(qint16 length)
 {
     m_inputLen = std::max<qint16>(length, 0);
@@ -142,9 +153,38 @@ void SerialLink::setOutput(const QByteArray &data)
             SerialError::Kind::OutputStalled,
             QStringLiteral("%1 bytes are still waiting to be sent").arg(m_port.bytesToWrite()),
             m_commPort, m_devicePath);
-    // Written by the event loop as soon as the line takes it. No flush(): on a full
-    // line it reports a passing EAGAIN as a lost resource.
-    m_port.write(data);
+    // Straight to the device while nothing is queued ahead, so the bytes leave now
+    // rather than on the event loop's next pass; what the line does not take yet
+    // goes after them through the port's buffer. No flush(): on a full line it
+    // reports a passing EAGAIN as a lost resource.
+    const qint64 written = m_port.bytesToWrite() == 0 ? writeNow(data) : 0;
+    if (written < data.size())
+        m_port.write(data.constData() + written, data.size() - written);
+}
+
+qint64 SerialLink::writeNow(const QByteArray &data)
+{
+    for (;;) {
+        const ssize_t written = ::write(m_port.handle(), data.constData(), data.size());
+        if (written >= 0)
+            return written;
+        if (errno == EINTR)
+            continue;
+        if (errno == EIO || errno == ENXIO) {
+            const SerialError lost(SerialError::Kind::DeviceLost, qt_error_string(errno),
+                                   m_commPort, m_devicePath);
+            closeLostPort();
+            throw lost;
+        }
+        // EAGAIN, the line is full for now; anything else the port reports itself.
+        return 0;
+    }
+}
+
+void SerialLink::closeLostPort()
+{
+    m_port.close();
+    Q_EMIT portOpenChanged(false);
 }
 
 void SerialLink::onPortError(QSerialPort::SerialPortError error)
@@ -156,8 +196,7 @@ void SerialLink::onPortError(QSerialPort::SerialPortError error)
     // Left open, a vanished device reports its error again and again and takes a core.
     const SerialError lost(SerialError::Kind::DeviceLost, m_port.errorString(), m_commPort,
                            m_devicePath);
-    m_port.close();
-    Q_EMIT portOpenChanged(false);
+    closeLostPort();
     QMetaObject::invokeMethod(
         this, [this, lost] { Q_EMIT deviceLost(lost); }, Qt::QueuedConnection);
 }
