@@ -21,7 +21,7 @@ public:
         NotOpen,       // the port is used before "SET" or after it closed
         DeviceLost,    // the device vanished while open (unplugged adapter)
         OutputStalled, // the far end does not take what is written
-        WaitAbandoned, // a reply wait ended by shutdown or a lost port; told already
+        WaitAbandoned, // a handler or wait ended by shutdown or a lost port; told already
     };
 
     SerialError(Kind kind, QString detail, std::optional<int> portNumber = {},

@@ -118,6 +118,10 @@ void SerialLink::setInBufferCount(qint16 count)
     requireOpen();
     if (count == 0) {
         m_port.clear(QSerialPort::Input);
+        // A device gone is found here when nothing has been read since; it is
+        // closed and told already, so the handler only has to stop.
+        if (!m_port.isOpen())
+            throw SerialError(SerialError::Kind::WaitAbandoned, {});
         // A full buffer has stopped QSerialPort from reading the device, and only
         // a read that finds the buffer empty starts it again; clear() does not.
         char unused;
@@ -164,27 +168,13 @@ void SerialLink::setOutput(const QByteArray &data)
 
 qint64 SerialLink::writeNow(const QByteArray &data)
 {
-    for (;;) {
-        const ssize_t written = ::write(m_port.handle(), data.constData(), data.size());
-        if (written >= 0)
-            return written;
-        if (errno == EINTR)
-            continue;
-        if (errno == EIO || errno == ENXIO) {
-            const SerialError lost(SerialError::Kind::DeviceLost, qt_error_string(errno),
-                                   m_commPort, m_devicePath);
-            closeLostPort();
-            throw lost;
-        }
-        // EAGAIN, the line is full for now; anything else the port reports itself.
-        return 0;
-    }
-}
-
-void SerialLink::closeLostPort()
-{
-    m_port.close();
-    Q_EMIT portOpenChanged(false);
+    ssize_t written = 0;
+    do
+        written = ::write(m_port.handle(), data.constData(), data.size());
+    while (written < 0 && errno == EINTR);
+    // Nothing taken leaves it all to the port's buffer: a full line (EAGAIN) is
+    // written from there later, and a device gone (EIO) is reported from there.
+    return std::max<qint64>(written, 0);
 }
 
 void SerialLink::onPortError(QSerialPort::SerialPortError error)
@@ -196,7 +186,8 @@ void SerialLink::onPortError(QSerialPort::SerialPortError error)
     // Left open, a vanished device reports its error again and again and takes a core.
     const SerialError lost(SerialError::Kind::DeviceLost, m_port.errorString(), m_commPort,
                            m_devicePath);
-    closeLostPort();
+    m_port.close();
+    Q_EMIT portOpenChanged(false);
     QMetaObject::invokeMethod(
         this, [this, lost] { Q_EMIT deviceLost(lost); }, Qt::QueuedConnection);
 }

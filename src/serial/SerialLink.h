@@ -70,9 +70,8 @@ private:
     void requireOpen() const;
     SerialError openError() const;
     void onPortError(QSerialPort::SerialPortError error);
-    // Writes what the device takes at once; throws DeviceLost if it has gone.
+    // Writes what the device takes at once and returns how much that was.
     qint64 writeNow(const QByteArray &data);
-    void closeLostPort();
 
     QSerialPort m_port;
     DeviceResolver m_resolver;
