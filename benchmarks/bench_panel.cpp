@@ -11,7 +11,7 @@
 //       panel's own wait, "naive CPU_MS WALL_MS" for a loop that processes
 //       events without ever sleeping, and "idle CPU_MS WALL_MS" for the same
 //       three seconds with no query at all, in turn.
-#include "EventLoopChoice.h"
+#include "QtRuntimeChoice.h"
 #include "Queries.h"
 #include "ReplyReceiver.h"
 #include "TQ905Panel.h"
@@ -219,7 +219,7 @@ int usage()
 
 int main(int argc, char *argv[])
 {
-    chooseEventLoop(); // as the program does
+    chooseQtRuntime(); // as the program does
     QApplication application(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const bool hidden = args.size() == 7 && args[6] == u"--hidden";

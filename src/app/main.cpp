@@ -1,11 +1,11 @@
-#include "EventLoopChoice.h"
+#include "QtRuntimeChoice.h"
 #include "TQ905Panel.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    chooseEventLoop();
+    chooseQtRuntime();
     QApplication application(argc, argv);
     TQ905Panel panel;
     panel.show();
