@@ -132,6 +132,8 @@ def main():
       f"{package_version('cutecom')}), Python {package_version('python3')} with pyserial "
       f"{package_version('python3-serial')}")
     w(f"- Load average (1, 5, 15 min) before: {load_before}; after: {load_after}")
+    w(f"- Niceness of every process of the run: {os.nice(0)} (0 is the default; below 0 runs")
+    w("  ahead of whatever else the machine is doing)")
     w("")
     w("## Headline")
     w("")
