@@ -89,7 +89,7 @@ def main():
         waits[kind].append((float(cpu), float(wall)))
 
     starts = {}
-    for name in ("panel", "cutecom"):
+    for name in ("panel", "bare", "cutecom"):
         rows = [line.split(maxsplit=2) for line in read_text(results, f"startup-{name}.txt").splitlines()]
         starts[name] = {
             "map": statistics.median(float(r[0]) for r in rows),
@@ -132,6 +132,8 @@ def main():
       f"{package_version('cutecom')}), Python {package_version('python3')} with pyserial "
       f"{package_version('python3-serial')}")
     w(f"- Load average (1, 5, 15 min) before: {load_before}; after: {load_after}")
+    w(f"- Niceness of every process of the run: {os.nice(0)} (0 is the default; below 0 runs")
+    w("  ahead of whatever else the machine is doing)")
     w("")
     w("## Headline")
     w("")
@@ -147,12 +149,14 @@ def main():
       f"{ratio(paced['panel'][0], paced['termios'][0])} the floor |")
     w(f"| CPU in a 3 s reply time-out | {panel_cpu:.1f} ms | busy processEvents() loop "
       f"{naive_cpu:.0f} ms | the busy loop costs {ratio(naive_cpu, panel_cpu)} as much |")
-    w(f"| Start-up to window mapped, median | {starts['panel']['map']:.0f} ms | CuteCom "
-      f"{starts['cutecom']['map']:.0f} ms | {ratio(starts['panel']['map'], starts['cutecom']['map'])} "
-      f"CuteCom's (CuteCom takes {ratio(starts['cutecom']['map'], starts['panel']['map'])} as long) |")
-    w(f"| Resident memory 1 s after the window, median | {starts['panel']['rss']:.1f} MiB | CuteCom "
-      f"{starts['cutecom']['rss']:.1f} MiB | {ratio(starts['panel']['rss'], starts['cutecom']['rss'])} "
-      f"CuteCom's (CuteCom holds {ratio(starts['cutecom']['rss'], starts['panel']['rss'])} as much) |")
+    w(f"| Start-up to window mapped, median | {starts['panel']['map']:.0f} ms | bare Qt window "
+      f"{starts['bare']['map']:.0f} ms, CuteCom {starts['cutecom']['map']:.0f} ms | "
+      f"{ratio(starts['panel']['map'], starts['bare']['map'])} the bare window's, "
+      f"{ratio(starts['panel']['map'], starts['cutecom']['map'])} CuteCom's |")
+    w(f"| Resident memory 1 s after the window, median | {starts['panel']['rss']:.1f} MiB | bare Qt "
+      f"window {starts['bare']['rss']:.1f} MiB, CuteCom {starts['cutecom']['rss']:.1f} MiB | "
+      f"{ratio(starts['panel']['rss'], starts['bare']['rss'])} the bare window's, "
+      f"{ratio(starts['panel']['rss'], starts['cutecom']['rss'])} CuteCom's |")
     w("")
 
     w("## IN round trip against the virtual board")
@@ -169,6 +173,8 @@ def main():
     w("5 ms of idle event loop or sleep between queries. The panel is a real")
     w("`TQ905Panel`, shown on the X server, its port 3 mapped to the board's device;")
     w("the click and the wait run on its event thread as an operator's press would.")
+    w("`bench_panel` makes the program's own choice of Qt event dispatcher and backing")
+    w("store (`chooseQtRuntime()`) before its QApplication is made.")
     w("The hidden panel is the same with the window never shown, which tells how much")
     w("of the panel's time goes into repainting during the query.")
     w("")
@@ -204,16 +210,23 @@ def main():
     repaint_fast = fast['panel'][0] - fast['hidden'][0]
     w(f"Answering at once, the panel's median is {behind_fast:.0f} µs above the floor; with its")
     w(f"window not shown it is {fast['hidden'][0] - fast['termios'][0]:.0f} µs above, so about {repaint_fast:.0f} µs of a")
-    w("query is repainting. The press sets `Label1` to the frame, which posts a repaint, and")
-    w("hands the frame to QSerialPort, which writes it from its write notifier: on the")
-    w("first pass of the event loop inside the wait. That pass delivers the posted")
-    w("repaint first (with an X round trip for the shared-memory backing store) and")
-    w("only then the write, so the frame leaves after the repaint. What is left")
-    w("once nothing is painted is the event loop's own dispatch: the frame waits for the")
-    w("write notifier, the reply for the read notifier and QSerialPort's copy into its")
-    w("buffer, where the termios client makes one `write()` and one `poll()`. The")
-    w("100 ms tick plays no part: the wait sleeps until the reply's bytes wake it,")
-    w("never until the next tick.")
+    w("query is repainting. The press sets `Label1` to the frame, which posts a repaint,")
+    w("and writes the frame straight to the device (QSerialPort's buffer takes only what")
+    w("the line refuses), so the board works on the query while the panel goes on.")
+    w("Each time the receiver asks what is waiting, QSerialPort first reads what the")
+    w("device holds, so a reply that is there is taken without another pass of the")
+    w("event loop. Where the board answers before the receiver's first look, nothing is")
+    w("repainted inside the query at all; where it does not, the first yield delivers")
+    w("the posted repaint of `Label1` and the reply is taken right after it. That")
+    w("repaint sends the label's pixels to the X server without waiting for it (no")
+    w("shared-memory backing store, which waits for a round trip to the X server before")
+    w("painting over what it flushed last), but the X server, the board and the panel")
+    w("still share two cores. What is left once nothing is painted is the panel's own")
+    w("work, which the termios client has none of: `Label1` set before the write, and")
+    w("after the reply the body into `Label1` and the two result boxes, each of which lays")
+    w("its text out again (unshaped: their fonts skip HarfBuzz); Qt's UNIX event")
+    w("dispatcher makes each pass of the loop one `ppoll()`. The 100 ms tick plays no")
+    w("part: the wait sleeps until the reply's bytes wake it, never until the next tick.")
     w("")
     w("The sub-millisecond figures depend mostly on how fast a sleeping core wakes up,")
     w("since every query is handed from process to process (client, board and, for the")
@@ -256,19 +269,22 @@ def main():
     w("execs the program, and stops the clock at the first map of a top-level window")
     w("whose `_NET_WM_PID` is the child's (no window manager, no title guessing). One")
     w("second later it reads `VmRSS` from `/proc/PID/status`, then ends the program.")
-    w("Both programs start the same way on the same Xvfb (1280×800×24, 96 dpi), each")
+    w("All three programs start the same way on the same Xvfb (1280×800×24, 96 dpi), each")
     w("with a fresh, empty `HOME`, after one uncounted start each to warm the caches,")
-    w(f"then {starts['panel']['runs']} starts each, taking turns. Neither opens a serial port at start.")
-    w("CuteCom is a general serial terminal on Qt 5; its first window is its main")
-    w(f"window (\"{starts['cutecom']['title']}\").")
+    w(f"then {starts['panel']['runs']} starts each, taking turns. None opens a serial port at start.")
+    w("The bare Qt window (`bench_bare_window`) is the floor: a Qt 6 Widgets program that")
+    w("shows one empty `QWidget` and nothing else. CuteCom is a general serial terminal")
+    w(f"on Qt 5; its first window is its main window (\"{starts['cutecom']['title']}\").")
     w("")
     w("| Program | Start to window mapped, median | slowest | VmRSS 1 s later, median |")
     w("|---|---|---|---|")
-    for name, label in (("panel", "tq905-panel"), ("cutecom", "CuteCom")):
+    for name, label in (("panel", "tq905-panel"), ("bare", "bare Qt window (the floor)"),
+                        ("cutecom", "CuteCom")):
         s = starts[name]
         w(f"| {label} | {s['map']:.0f} ms | {s['map_max']:.0f} ms | {s['rss']:.1f} MiB |")
-    w(f"| ratio panel ÷ CuteCom | {ratio(starts['panel']['map'], starts['cutecom']['map'])} | | "
-      f"{ratio(starts['panel']['rss'], starts['cutecom']['rss'])} |")
+    for name, label in (("bare", "the bare window"), ("cutecom", "CuteCom")):
+        w(f"| ratio panel ÷ {label} | {ratio(starts['panel']['map'], starts[name]['map'])} | | "
+          f"{ratio(starts['panel']['rss'], starts[name]['rss'])} |")
     w("")
 
     w("## The programs")
@@ -280,6 +296,7 @@ def main():
     w("- `benchmarks/bench_pyserial.py`: the same through Debian's pyserial:")
     w("  `reset_input_buffer()`, `write()`, `read(7)` with a 3 s time-out.")
     w("- `benchmarks/bench_startup.cpp`: start-up and memory.")
+    w("- `benchmarks/bench_bare_window.cpp`: the bare Qt window, the floor for start-up.")
     w("- `benchmarks/report.py`: this file, from the raw figures.")
     print("\n".join(out))
 

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "QtRuntimeChoice.h"
 #include "ShutdownWatch.h"
 #include "TQ905Panel.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
                        "the window; there are no other options."));
     if (const std::optional<int> status = readCommandLine(parser, "tq905-panel", argc, argv))
         return *status;
+    chooseQtRuntime();
     QApplication application(argc, argv);
     TQ905Panel panel;
     const ShutdownWatch shutdownWatch(panel);

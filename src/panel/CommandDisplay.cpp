@@ -36,6 +36,11 @@ CommandDisplay::CommandDisplay(QWidget *parent)
     : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
+    // Laid out again on every frame and reply; ASCII and control pictures need no
+    // shaping. The rest of the font comes from the window as before.
+    QFont noShaping;
+    noShaping.setStyleStrategy(QFont::PreferNoShaping);
+    setFont(noShaping);
     [[maybe_unused]] static const bool factoryInstalled =
         (QAccessible::installFactory(accessibleCommandDisplay), true);
 }

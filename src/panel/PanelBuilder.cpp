@@ -47,6 +47,9 @@ QFont arialFont(FontRole role)
     font.setBold(true);
     font.setItalic(role == FontRole::Banner);
     font.setPixelSize(role == FontRole::Banner ? 19 : 13);
+    // A box's text is laid out again on every change, and hex digits need no shaping.
+    if (role == FontRole::Box)
+        font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 

@@ -77,7 +77,13 @@ public:
     {
     }
 
-    int waitingCount() override { return m_panel.COM.inBufferCount(); }
+    // What the device holds counts as soon as it is there, so a reply that came
+    // while the last pass was repainting is taken now, not one pass later.
+    int waitingCount() override
+    {
+        m_panel.COM.readArrivedInput();
+        return m_panel.COM.inBufferCount();
+    }
 
     QByteArray read(int maxCount) override
     {

@@ -23,7 +23,7 @@ public:
         NotOpen,       // the port is used before "SET" or after it closed
         DeviceLost,    // the device vanished while open (unplugged adapter)
         OutputStalled, // the far end does not take what is written
-        WaitAbandoned, // a reply wait ended by shutdown or a lost port; told already
+        WaitAbandoned, // a handler or wait ended by shutdown or a lost port; told already
     };
 
     // The advice is what the operator can do, found out at the failing step

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -136,11 +137,24 @@ void SerialLink::setInBufferCount(qint16 count)
     requireOpen();
     if (count == 0) {
         m_port.clear(QSerialPort::Input);
+        // A device gone is found here when nothing has been read since; it is
+        // closed and told already, so the handler only has to stop.
+        if (!m_port.isOpen())
+            throw SerialError(SerialError::Kind::WaitAbandoned, {});
         // A full buffer has stopped QSerialPort from reading the device, and only
         // a read that finds the buffer empty starts it again; clear() does not.
         char unused;
         m_port.peek(&unused, 1);
     }
+}
+
+void SerialLink::readArrivedInput()
+{
+    requireOpen();
+    // Polled first: waitForReadyRead() on an empty line reports a TimeoutError.
+    pollfd device{m_port.handle(), POLLIN, 0};
+    if (::poll(&device, 1, 0) == 1 && device.revents == POLLIN)
+        m_port.waitForReadyRead(0);
 }
 
 void SerialLink::setInputLen(qint16 length)
@@ -162,9 +176,24 @@ void SerialLink::setOutput(const QByteArray &data)
             SerialError::Kind::OutputStalled,
             QStringLiteral("%1 bytes are still waiting to be sent").arg(m_port.bytesToWrite()),
             m_commPort, m_devicePath);
-    // Written by the event loop as soon as the line takes it. No flush(): on a full
-    // line it reports a passing EAGAIN as a lost resource.
-    m_port.write(data);
+    // Straight to the device while nothing is queued ahead, so the bytes leave now
+    // rather than on the event loop's next pass; what the line does not take yet
+    // goes after them through the port's buffer. No flush(): on a full line it
+    // reports a passing EAGAIN as a lost resource.
+    const qint64 written = m_port.bytesToWrite() == 0 ? writeNow(data) : 0;
+    if (written < data.size())
+        m_port.write(data.constData() + written, data.size() - written);
+}
+
+qint64 SerialLink::writeNow(const QByteArray &data)
+{
+    ssize_t written = 0;
+    do
+        written = ::write(m_port.handle(), data.constData(), data.size());
+    while (written < 0 && errno == EINTR);
+    // Nothing taken leaves it all to the port's buffer: a full line (EAGAIN) is
+    // written from there later, and a device gone (EIO) is reported from there.
+    return std::max<qint64>(written, 0);
 }
 
 void SerialLink::onPortError(QSerialPort::SerialPortError error)

@@ -53,6 +53,9 @@ public:
     void setInputLen(qint16 length);
 
     QByteArray input();
+    // Moves what the device holds into the waiting input now, rather than on the
+    // event loop's next pass. A hung-up device is left to the event loop to report.
+    void readArrivedInput();
     void setOutput(const QByteArray &data);
 
     // The device of the current (or last attempted) open.
@@ -68,6 +71,8 @@ private:
     SerialError openError() const;
     QString lostDeviceDetail() const;
     void onPortError(QSerialPort::SerialPortError error);
+    // Writes what the device takes at once and returns how much that was.
+    qint64 writeNow(const QByteArray &data);
 
     QSerialPort m_port;
     DeviceResolver m_resolver;

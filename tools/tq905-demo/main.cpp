@@ -4,6 +4,7 @@
 #include "BoardOptions.h"
 #include "CommandLine.h"
 #include "Demo.h"
+#include "QtRuntimeChoice.h"
 #include "ShutdownWatch.h"
 #include "StdinInspector.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char *argv[])
     parser.addOption(inspect);
     if (const std::optional<int> status = readCommandLine(parser, "tq905-demo", argc, argv))
         return *status;
+    chooseQtRuntime();
     QApplication application(argc, argv);
 
     Demo demo;
