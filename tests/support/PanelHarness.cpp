@@ -4,56 +4,46 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTest>
-
-#include <stdexcept>
 
 PanelHarness::PanelHarness()
 {
     for (int number : {2, 3, 4, 5})
         m_boards[number] = std::make_unique<PtyPair>();
-    m_panel.serialLink().setDeviceResolver([this](int number) -> std::optional<QString> {
+    link().setDeviceResolver([this](int number) -> std::optional<QString> {
         const auto board = m_boards.find(number);
         if (board == m_boards.end())
             return std::nullopt;
         return board->second->devicePath();
     });
     m_panel.setMessagePresenter([this](const TQ905Panel::Message &message) {
-        m_messages << message;
-        if (m_onMessage)
-            m_onMessage(message);
+        messages << message;
+        if (onMessage)
+            onMessage(message);
     });
 }
 
 void PanelHarness::click(const char *buttonName)
 {
-    auto *button = control<QAbstractButton>(buttonName);
-    if (!button)
-        throw std::invalid_argument(buttonName);
-    button->click();
+    control<QAbstractButton>(buttonName)->click();
 }
 
 QString PanelHarness::text(const char *controlName) const
 {
-    if (auto *label = control<QLabel>(controlName))
+    QWidget *widget = control(controlName);
+    if (auto *label = qobject_cast<QLabel *>(widget))
         return label->text();
-    if (auto *box = control<QLineEdit>(controlName))
-        return box->text();
-    if (auto *combo = control<QComboBox>(controlName))
+    if (auto *combo = qobject_cast<QComboBox *>(widget))
         return combo->currentText();
-    throw std::invalid_argument(controlName);
+    return qobject_cast<QLineEdit *>(widget)->text();
 }
 
 void PanelHarness::setText(const char *controlName, const QString &text)
 {
-    if (auto *combo = control<QComboBox>(controlName)) {
+    QWidget *widget = control(controlName);
+    if (auto *combo = qobject_cast<QComboBox *>(widget))
         combo->setEditText(text);
-        return;
-    }
-    auto *box = control<QLineEdit>(controlName);
-    if (!box)
-        throw std::invalid_argument(controlName);
-    box->setText(text);
+    else
+        qobject_cast<QLineEdit *>(widget)->setText(text);
 }
 
 void PanelHarness::openPort(const QString &portText)
@@ -62,12 +52,15 @@ void PanelHarness::openPort(const QString &portText)
     click("COMset");
 }
 
-QList<TQ905Panel::Message> PanelHarness::takeMessages()
+QColor PanelHarness::indicator() const
 {
-    return std::exchange(m_messages, {});
+    return control("Shape1")->property("fillColor").value<QColor>();
 }
 
-void PanelHarness::onMessage(std::function<void(const TQ905Panel::Message &)> action)
+QStringList takeMessages(PanelHarness &harness)
 {
-    m_onMessage = std::move(action);
+    QStringList texts;
+    for (const TQ905Panel::Message &message : std::exchange(harness.messages, {}))
+        texts << message.text;
+    return texts;
 }
