@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,6 +79,7 @@ private Q_SLOTS:
     void noTwoControlsOverlap();
     void fontsAsResolved();
     void tabCyclesInTheTabIndexOrder();
+    void displayAndFrameCaptionAreDrawn();
     void portBoxAndScrollBars();
     void portBoxToolTipListsTheDevicesPresent();
 
@@ -172,6 +174,27 @@ void PanelTest::tabCyclesInTheTabIndexOrder()
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     QCOMPARE(visited, cycle);
+}
+
+// The display draws STX and CR as their control pictures.
+void PanelTest::displayAndFrameCaptionAreDrawn()
+{
+    PanelHarness harness;
+    harness.click("B3cmd");
+    QWidget *display = harness.control("Label1");
+    QLabel pictured(QStringLiteral("\u2402B31\u240d"), &harness.panel());
+    pictured.setGeometry(display->geometry());
+    QCOMPARE(display->grab().toImage(), pictured.grab().toImage());
+
+    // Text darker than the frame's line in the strip where its caption goes.
+    auto *frame = harness.control<QGroupBox>("Frame5");
+    const QImage image = frame->grab().toImage();
+    const int lineGrey = qGray(frame->palette().color(QPalette::Mid).rgb());
+    int textPixels = 0;
+    for (int y = 0; y < frame->fontMetrics().height(); ++y)
+        for (int x = 0; x < 40; ++x)
+            textPixels += qGray(image.pixel(x, y)) < lineGrey - 40;
+    QVERIFY2(textPixels > 10, qPrintable(QString::number(textPixels)));
 }
 
 void PanelTest::portBoxAndScrollBars()
@@ -335,7 +358,8 @@ void PanelTest::bitButtonsAlternateEachOnItsOwn()
     harness.click("B3cmd");
     QCOMPARE(harness.text("Label1"), QStringLiteral("\002B31\r"));
     const QString refusal = takeMessages(harness).value(0);
-    QVERIFY2(refusal.contains(u"\"b3\" failed") && refusal.contains(u"not open"),
+    QVERIFY2(refusal.contains(u"\"b3\" failed") && refusal.contains(u"not open")
+                 && refusal.contains(u"\"SET\""),
              qPrintable(refusal));
     harness.openPort();
     for (const char *button : {"B3cmd", "B0cmd", "B3cmd", "PORTout", "B3cmd", "B0cmd"})
