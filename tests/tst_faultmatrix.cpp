@@ -19,6 +19,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
+QColor indicator(PanelHarness &harness)
+{
+    return harness.control<QWidget>("Shape1")->property("fillColor").value<QColor>();
+}
+
+QStringList messageTexts(PanelHarness &harness)
+{
+    QStringList texts;
+    for (const TQ905Panel::Message &message : harness.takeMessages())
+        texts << message.text;
+    return texts;
+}
+
 // The CPU the process takes over half a second of doing nothing.
 std::chrono::microseconds idleCpu()
 {
@@ -81,12 +94,12 @@ void FaultMatrixTest::vanishingDeviceIsToldOnce()
         harness.click(button.constData());
     }
 
-    QTRY_COMPARE(harness.messages.size(), 1);
+    QTRY_COMPARE(harness.messages().size(), 1);
     QVERIFY(idleCpu() < 150ms);
-    QCOMPARE(harness.messages.size(), 1);
-    QVERIFY(harness.messages[0].text.contains(u"gone away"));
-    QVERIFY(!harness.link().portOpen());
-    QCOMPARE(harness.indicator(), QColor(192, 192, 192));
+    QCOMPARE(harness.messages().size(), 1);
+    QVERIFY(harness.messages()[0].text.contains(u"gone away"));
+    QVERIFY(!harness.panel().serialLink().portOpen());
+    QCOMPARE(indicator(harness), QColor(192, 192, 192));
     QCOMPARE(harness.text("AD3data"), QStringLiteral("0"));
 }
 
@@ -110,17 +123,17 @@ void FaultMatrixTest::openFailuresNameTheReason()
         other.setDeviceResolver([&](int) { return std::optional<QString>(device); });
         other.setPortOpen(true);
     } else {
-        harness.link().setDeviceResolver(
+        harness.panel().serialLink().setDeviceResolver(
             [](int) { return std::optional<QString>(QStringLiteral("/dev/ttyUSB-not-there")); });
     }
     harness.openPort();
 
-    const QStringList messages = takeMessages(harness);
+    const QStringList messages = messageTexts(harness);
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages[0].contains(reason), qPrintable(messages[0]));
     QVERIFY2(messages[0].contains(u"Port 3 (/dev/"), qPrintable(messages[0]));
-    QVERIFY(!harness.link().portOpen());
-    QCOMPARE(harness.indicator(), QColor(192, 192, 192));
+    QVERIFY(!harness.panel().serialLink().portOpen());
+    QCOMPARE(indicator(harness), QColor(192, 192, 192));
     QVERIFY(idleCpu() < 150ms);
 }
 
@@ -157,14 +170,14 @@ void FaultMatrixTest::floodWhileIdleIsBoundedAndTheNextQueryWorks()
     harness.openPort();
     board.flood(4 << 20);
     QTest::qWait(500);
-    QVERIFY(harness.link().inBufferCount() <= SerialLink::kReadBufferBytes);
+    QVERIFY(harness.panel().serialLink().inBufferCount() <= SerialLink::kReadBufferBytes);
 
     // The flood stops; the query throws away what is left and takes its reply.
     board.flood(0);
     board.answerWith({{50ms, "\002X0F3CY"}});
     harness.board().readQuiet(50ms);
     harness.click("INcmd");
-    QVERIFY2(harness.messages.isEmpty(), qPrintable(harness.messages.value(0).text));
+    QVERIFY2(harness.messages().isEmpty(), qPrintable(harness.messages().value(0).text));
     QCOMPARE(harness.text("INdataA"), QStringLiteral("0F"));
 }
 
@@ -173,15 +186,15 @@ void FaultMatrixTest::farEndThatStopsReadingIsToldAndLosesNothing()
     PanelHarness harness;
     harness.openPort();
     int sent = 0;
-    while (harness.messages.isEmpty() && sent < 100000) {
+    while (harness.messages().isEmpty() && sent < 100000) {
         harness.click("B3cmd");
         QCoreApplication::processEvents();
         ++sent;
     }
-    const QStringList messages = takeMessages(harness);
+    const QStringList messages = messageTexts(harness);
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages[0].contains(u"does not take more data"), qPrintable(messages[0]));
-    QVERIFY(harness.link().portOpen());
+    QVERIFY(harness.panel().serialLink().portOpen());
 
     // Every frame before the refused one arrives, whole and in order.
     const QByteArray received = harness.board().readQuiet(300ms);
@@ -209,13 +222,13 @@ void FaultMatrixTest::twoHundredNestedQueriesAllEndAndThePanelStillWorks()
     harness.click("AD1cmd");
 
     QCOMPARE(pressed, 200);
-    QCOMPARE(takeMessages(harness).size(), 200);
+    QCOMPARE(messageTexts(harness).size(), 200);
     QCOMPARE(board.frames().size(), 200);
 
     board.answerWith({{10ms, "\002b123b"}});
     harness.click("AD1cmd");
     QCOMPARE(harness.text("AD1data"), QStringLiteral("123"));
-    QVERIFY(harness.messages.isEmpty());
+    QVERIFY(harness.messages().isEmpty());
     QVERIFY(idleCpu() < 150ms);
 }
 
@@ -262,7 +275,7 @@ void FaultMatrixTest::closingWhileAMessageBoxIsUpEndsEverything()
     QVERIFY(boxWasUp);
     QVERIFY(!visibleMessageBox());
     QVERIFY(!harness.panel().isVisible());
-    QVERIFY(!harness.link().portOpen());
+    QVERIFY(!harness.panel().serialLink().portOpen());
     QVERIFY(idleCpu() < 150ms);
 }
 
@@ -270,7 +283,7 @@ void FaultMatrixTest::megabyteInThePortBoxGivesAShortMessage()
 {
     PanelHarness harness;
     harness.openPort(QString(1 << 20, u'x'));
-    const QStringList messages = takeMessages(harness);
+    const QStringList messages = messageTexts(harness);
     QCOMPARE(messages.size(), 1);
     QVERIFY(messages[0].contains(u"not a port number"));
     QVERIFY(messages[0].size() < 1000);

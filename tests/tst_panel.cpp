@@ -26,6 +26,19 @@ using Texts = QMap<QString, QString>; // control name, text
 
 namespace {
 
+QColor indicator(PanelHarness &harness)
+{
+    return harness.control<QWidget>("Shape1")->property("fillColor").value<QColor>();
+}
+
+QStringList messageTexts(PanelHarness &harness)
+{
+    QStringList texts;
+    for (const TQ905Panel::Message &message : harness.takeMessages())
+        texts << message.text;
+    return texts;
+}
+
 const QColor kGrey(192, 192, 192);
 const QColor kGreen(0, 255, 0);
 const QStringList kResultBoxes = {"INdataA", "INdataB", "AD0data", "AD1data", "AD2data", "AD3data"};
@@ -94,9 +107,6 @@ private Q_SLOTS:
 
     void replyFillsTheDisplayAndItsBoxes_data();
     void replyFillsTheDisplayAndItsBoxes();
-    void staleInputIsDroppedAndExtraInputStays();
-    void replyTimeOutAfterThreeSecondsWithoutSpinning_data();
-    void replyTimeOutAfterThreeSecondsWithoutSpinning();
     void pressesDuringAWait();
     void shutdownDuringAWaitEndsItQuietly_data();
     void shutdownDuringAWaitEndsItQuietly();
@@ -123,8 +133,8 @@ void PanelTest::controlsWithAnEdgeOfTheirOwn()
     QFETCH(QString, text);
     PanelHarness harness;
     QCOMPARE(harness.panel().size(), QSize(482, 328));
-    QCOMPARE(harness.control(qPrintable(name))->geometry(), geometry);
-    const auto *label = qobject_cast<QLabel *>(harness.control(qPrintable(name)));
+    QCOMPARE(harness.control<QWidget>(qPrintable(name))->geometry(), geometry);
+    const auto *label = qobject_cast<QLabel *>(harness.control<QWidget>(qPrintable(name)));
     QCOMPARE(label ? label->text() : harness.control<QPushButton>(qPrintable(name))->text(), text);
 }
 
@@ -146,7 +156,7 @@ void PanelTest::fontsAsResolved()
 {
     PanelHarness harness;
     for (const char *name : {"Pdata", "AD3data", "BZtone", "Label22", "Label3"}) {
-        const QWidget *control = harness.control(name);
+        const QWidget *control = harness.control<QWidget>(name);
         const QFontInfo font(control->font());
         const bool banner = qobject_cast<const QLabel *>(control);
         QVERIFY2(font.family() == u"Arial" || font.family() == u"Liberation Sans",
@@ -181,7 +191,7 @@ void PanelTest::displayAndFrameCaptionAreDrawn()
 {
     PanelHarness harness;
     harness.click("B3cmd");
-    QWidget *display = harness.control("Label1");
+    QWidget *display = harness.control<QWidget>("Label1");
     QLabel pictured(QStringLiteral("\u2402B31\u240d"), &harness.panel());
     pictured.setGeometry(display->geometry());
     QCOMPARE(display->grab().toImage(), pictured.grab().toImage());
@@ -264,15 +274,15 @@ void PanelTest::setOpensTheChosenPortOrSaysWhyNot()
     harness.openPort(QStringLiteral("4"));
     harness.openPort(portText);
 
-    QCOMPARE(harness.link().portOpen(), board != 0);
-    QCOMPARE(harness.indicator(), board != 0 ? kGreen : kGrey);
-    const QStringList messages = takeMessages(harness);
+    QCOMPARE(harness.panel().serialLink().portOpen(), board != 0);
+    QCOMPARE(indicator(harness), board != 0 ? kGreen : kGrey);
+    const QStringList messages = messageTexts(harness);
     if (board == 0) {
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].startsWith(u"\"SET\" failed.") && messages[0].contains(reason)
                      && messages[0].contains(portText),
                  qPrintable(messages[0]));
-        QCOMPARE(harness.link().commPort(), qint16(4));
+        QCOMPARE(harness.panel().serialLink().commPort(), qint16(4));
         return;
     }
     QCOMPARE(messages, QStringList());
@@ -298,16 +308,16 @@ void PanelTest::exitAndCloseCloseThePortOnce()
     harness.panel().show();
     harness.openPort();
     int closes = 0;
-    QObject::connect(&harness.link(), &SerialLink::portOpenChanged,
+    QObject::connect(&harness.panel().serialLink(), &SerialLink::portOpenChanged,
                      [&](bool open) { closes += !open; });
     if (byExitButton)
         harness.click("EXIT_button");
     else
         harness.panel().close();
     QCOMPARE(closes, 1);
-    QVERIFY(!harness.link().portOpen());
+    QVERIFY(!harness.panel().serialLink().portOpen());
     QVERIFY(!harness.panel().isVisible());
-    QCOMPARE(harness.messages.size(), 0);
+    QCOMPARE(harness.messages().size(), 0);
 }
 
 void PanelTest::outputFrameIsWhatTheDisplayShows_data()
@@ -348,7 +358,7 @@ void PanelTest::outputFrameIsWhatTheDisplayShows()
     harness.click(button.constData());
     QCOMPARE(harness.board().readQuiet(50ms), frame);
     QCOMPARE(harness.text("Label1"), QString::fromLatin1(frame));
-    QCOMPARE(harness.messages.size(), 0);
+    QCOMPARE(harness.messages().size(), 0);
 }
 
 // A press that cannot be sent leaves the tag; OUT leaves every tag.
@@ -357,7 +367,7 @@ void PanelTest::bitButtonsAlternateEachOnItsOwn()
     PanelHarness harness;
     harness.click("B3cmd");
     QCOMPARE(harness.text("Label1"), QStringLiteral("\002B31\r"));
-    const QString refusal = takeMessages(harness).value(0);
+    const QString refusal = messageTexts(harness).value(0);
     QVERIFY2(refusal.contains(u"\"b3\" failed") && refusal.contains(u"not open")
                  && refusal.contains(u"\"SET\""),
              qPrintable(refusal));
@@ -371,85 +381,54 @@ void PanelTest::bitButtonsAlternateEachOnItsOwn()
 void PanelTest::replyFillsTheDisplayAndItsBoxes_data()
 {
     QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QByteArray>("stale"); // waiting before the press
     QTest::addColumn<QList<Write>>("answer");
-    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("display"); // empty: "Receive ERR" after about 3 s
     QTest::addColumn<Texts>("boxes");
+    QTest::addColumn<int>("leftWaiting");
     QList<Write> garbageThenByteByByte{{5ms, "zz9\r"}};
     for (qsizetype i = 0; i < 7; ++i)
         garbageThenByteByByte << Write{std::chrono::milliseconds(20 + 15 * i),
                                        QByteArray("\002X0F3CY").mid(i, 1)};
     QTest::newRow("IN after garbage, byte by byte")
-        << QByteArray("INcmd") << garbageThenByteByByte << "X0F3CY"
-        << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}});
-    QTest::newRow("AD2 fills only its box")
-        << QByteArray("AD2cmd") << QList<Write>{{10ms, "\002a3FFb"}} << "a3FFb"
-        << boxesWith({{"AD2data", "3FF"}});
+        << QByteArray("INcmd") << QByteArray() << garbageThenByteByByte << "X0F3CY"
+        << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}}) << 0;
+    QTest::newRow("AD2 after stale input, extra input stays")
+        << QByteArray("AD2cmd") << QByteArray("\002S111S\002S2")
+        << QList<Write>{{10ms, "\002a3FFbEXTRA"}} << "a3FFb" << boxesWith({{"AD2data", "3FF"}})
+        << 5;
     QTest::newRow("AD3 with STX and CR in the body")
-        << QByteArray("AD3cmd") << QList<Write>{{10ms, "\x02\0021\r2\r"}} << "\0021\r2\r"
-        << boxesWith({{"AD3data", "1\r2"}});
+        << QByteArray("AD3cmd") << QByteArray() << QList<Write>{{10ms, "\x02\0021\r2\r"}}
+        << "\0021\r2\r" << boxesWith({{"AD3data", "1\r2"}}) << 0;
+    QTest::newRow("IN without an answer")
+        << QByteArray("INcmd") << QByteArray() << QList<Write>{} << ""
+        << boxesWith({{"INdataA", ""}, {"INdataB", ""}}) << 0;
+    QTest::newRow("AD1 one character short")
+        << QByteArray("AD1cmd") << QByteArray() << QList<Write>{{10ms, "\002a3F"}, {50ms, "F"}}
+        << "" << boxesWith({{"AD1data", ""}}) << 4;
 }
 
+// While it waits the display shows the frame; an idle wait sleeps.
 void PanelTest::replyFillsTheDisplayAndItsBoxes()
 {
     QFETCH(QByteArray, button);
+    QFETCH(QByteArray, stale);
     QFETCH(QList<Write>, answer);
     QFETCH(QString, display);
     QFETCH(Texts, boxes);
-    PanelHarness harness;
-    ScriptedFarEnd board(harness.board());
-    board.answerWith(answer);
-    harness.openPort();
-    QString displayDuringWait;
-    at(5ms, [&] { displayDuringWait = harness.text("Label1"); });
-    harness.click(button.constData());
-
-    const QString frame = button == "INcmd" ? QStringLiteral("\x02I\r")
-                                            : QStringLiteral("\002A%1\r").arg(button.at(2));
-    QCOMPARE(displayDuringWait, frame);
-    QCOMPARE(board.frames(), QList<QByteArray>{frame.toLatin1()});
-    QCOMPARE(harness.text("Label1"), display);
-    QCOMPARE(resultBoxes(harness), boxes);
-    QCOMPARE(harness.messages.size(), 0);
-}
-
-void PanelTest::staleInputIsDroppedAndExtraInputStays()
-{
-    PanelHarness harness;
-    ScriptedFarEnd board(harness.board());
-    harness.openPort();
-    harness.board().write("\002S111S\002S2");
-    QTRY_COMPARE(harness.link().inBufferCount(), qint16(9));
-    board.answerWith({{20ms, "\002F789FEXTRA"}});
-    harness.click("AD1cmd");
-    QCOMPARE(harness.text("AD1data"), QStringLiteral("789"));
-    QTRY_COMPARE(harness.link().inBufferCount(), qint16(5));
-}
-
-void PanelTest::replyTimeOutAfterThreeSecondsWithoutSpinning_data()
-{
-    QTest::addColumn<QByteArray>("button");
-    QTest::addColumn<QList<Write>>("answer");
-    QTest::addColumn<int>("leftWaiting");
-    QTest::newRow("IN, no answer") << QByteArray("INcmd") << QList<Write>{} << 0;
-    QTest::newRow("AD1, one character short")
-        << QByteArray("AD1cmd") << QList<Write>{{10ms, "\002a3F"}, {50ms, "F"}} << 4;
-}
-
-void PanelTest::replyTimeOutAfterThreeSecondsWithoutSpinning()
-{
-    QFETCH(QByteArray, button);
-    QFETCH(QList<Write>, answer);
     QFETCH(int, leftWaiting);
     PanelHarness harness;
     ScriptedFarEnd board(harness.board());
     board.answerWith(answer);
     harness.openPort();
-    harness.setText("AD0data", QStringLiteral("typed"));
+    harness.board().write(stale);
+    QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(stale.size()));
+    QString displayDuringWait;
+    at(5ms, [&] { displayDuringWait = harness.text("Label1"); });
     int waitingAtMessage = -1;
-    harness.onMessage = [&](const TQ905Panel::Message &) {
-        waitingAtMessage = harness.link().inBufferCount();
-    };
-
+    harness.onMessage([&](const TQ905Panel::Message &) {
+        waitingAtMessage = harness.panel().serialLink().inBufferCount();
+    });
     QElapsedTimer clock;
     clock.start();
     const auto cpuBefore = processCpuTime();
@@ -457,16 +436,22 @@ void PanelTest::replyTimeOutAfterThreeSecondsWithoutSpinning()
     const qint64 elapsed = clock.elapsed();
     QVERIFY2(processCpuTime() - cpuBefore < 500ms, "the wait spins");
 
-    QCOMPARE(harness.messages.size(), 1);
-    QCOMPARE(harness.messages[0].text, QStringLiteral("Receive ERR"));
-    QCOMPARE(harness.messages[0].title, QStringLiteral("ERROR"));
-    QVERIFY2(elapsed >= 2800 && elapsed < 4500, qPrintable(QString::number(elapsed)));
-    QCOMPARE(waitingAtMessage, leftWaiting);
-    QCOMPARE(harness.text("Label1"), QString());
-    Texts emptied =
-        button == "INcmd" ? Texts{{"INdataA", ""}, {"INdataB", ""}} : Texts{{"AD1data", ""}};
-    emptied["AD0data"] = QStringLiteral("typed");
-    QCOMPARE(resultBoxes(harness), boxesWith(emptied));
+    const QString frame = button == "INcmd" ? QStringLiteral("\x02I\r")
+                                            : QStringLiteral("\002A%1\r").arg(button.at(2));
+    QCOMPARE(displayDuringWait, frame);
+    QCOMPARE(board.frames(), QList<QByteArray>{frame.toLatin1()});
+    QCOMPARE(harness.text("Label1"), display);
+    QCOMPARE(resultBoxes(harness), boxes);
+    if (display.isEmpty()) {
+        QCOMPARE(harness.messages().size(), 1);
+        QCOMPARE(harness.messages()[0].text, QStringLiteral("Receive ERR"));
+        QCOMPARE(harness.messages()[0].title, QStringLiteral("ERROR"));
+        QVERIFY2(elapsed >= 2800 && elapsed < 4500, qPrintable(QString::number(elapsed)));
+        QCOMPARE(waitingAtMessage, leftWaiting);
+    } else {
+        QCOMPARE(harness.messages().size(), 0);
+        QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(leftWaiting));
+    }
 }
 
 // An output during a wait goes out at once; a query inside a query ends the
@@ -492,7 +477,7 @@ void PanelTest::pressesDuringAWait()
 
     QVERIFY2(clock.elapsed() < 2000, "the outer wait should end when the inner one does");
     QCOMPARE(board.frames(), QList<QByteArray>({"\002A2\r", "\002I\r", "\002B31\r"}));
-    QCOMPARE(takeMessages(harness), QStringList{"Receive ERR"});
+    QCOMPARE(messageTexts(harness), QStringList{"Receive ERR"});
     QCOMPARE(harness.text("Label1"), QString());
     QCOMPARE(resultBoxes(harness),
              boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}, {"AD2data", ""}}));
@@ -521,8 +506,8 @@ void PanelTest::shutdownDuringAWaitEndsItQuietly()
     harness.click("INcmd");
 
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(harness.messages.size(), 0);
-    QVERIFY(!harness.link().portOpen());
+    QCOMPARE(harness.messages().size(), 0);
+    QVERIFY(!harness.panel().serialLink().portOpen());
     QVERIFY(!harness.panel().isVisible());
     QCOMPARE(harness.text("Label1"), QStringLiteral("\x02I\r"));
     QCOMPARE(resultBoxes(harness), boxesWith({}));

@@ -4,46 +4,56 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
+
+#include <stdexcept>
 
 PanelHarness::PanelHarness()
 {
     for (int number : {2, 3, 4, 5})
         m_boards[number] = std::make_unique<PtyPair>();
-    link().setDeviceResolver([this](int number) -> std::optional<QString> {
+    m_panel.serialLink().setDeviceResolver([this](int number) -> std::optional<QString> {
         const auto board = m_boards.find(number);
         if (board == m_boards.end())
             return std::nullopt;
         return board->second->devicePath();
     });
     m_panel.setMessagePresenter([this](const TQ905Panel::Message &message) {
-        messages << message;
-        if (onMessage)
-            onMessage(message);
+        m_messages << message;
+        if (m_onMessage)
+            m_onMessage(message);
     });
 }
 
 void PanelHarness::click(const char *buttonName)
 {
-    control<QAbstractButton>(buttonName)->click();
+    auto *button = control<QAbstractButton>(buttonName);
+    if (!button)
+        throw std::invalid_argument(buttonName);
+    button->click();
 }
 
 QString PanelHarness::text(const char *controlName) const
 {
-    QWidget *widget = control(controlName);
-    if (auto *label = qobject_cast<QLabel *>(widget))
+    if (auto *label = control<QLabel>(controlName))
         return label->text();
-    if (auto *combo = qobject_cast<QComboBox *>(widget))
+    if (auto *box = control<QLineEdit>(controlName))
+        return box->text();
+    if (auto *combo = control<QComboBox>(controlName))
         return combo->currentText();
-    return qobject_cast<QLineEdit *>(widget)->text();
+    throw std::invalid_argument(controlName);
 }
 
 void PanelHarness::setText(const char *controlName, const QString &text)
 {
-    QWidget *widget = control(controlName);
-    if (auto *combo = qobject_cast<QComboBox *>(widget))
+    if (auto *combo = control<QComboBox>(controlName)) {
         combo->setEditText(text);
-    else
-        qobject_cast<QLineEdit *>(widget)->setText(text);
+        return;
+    }
+    auto *box = control<QLineEdit>(controlName);
+    if (!box)
+        throw std::invalid_argument(controlName);
+    box->setText(text);
 }
 
 void PanelHarness::openPort(const QString &portText)
@@ -52,15 +62,12 @@ void PanelHarness::openPort(const QString &portText)
     click("COMset");
 }
 
-QColor PanelHarness::indicator() const
+QList<TQ905Panel::Message> PanelHarness::takeMessages()
 {
-    return control("Shape1")->property("fillColor").value<QColor>();
+    return std::exchange(m_messages, {});
 }
 
-QStringList takeMessages(PanelHarness &harness)
+void PanelHarness::onMessage(std::function<void(const TQ905Panel::Message &)> action)
 {
-    QStringList texts;
-    for (const TQ905Panel::Message &message : std::exchange(harness.messages, {}))
-        texts << message.text;
-    return texts;
+    m_onMessage = std::move(action);
 }

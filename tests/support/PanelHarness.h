@@ -5,11 +5,11 @@
 
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <map>
 #include <memory>
-#include <stdexcept>
+
+class QAbstractButton;
 
 // A panel on the offscreen platform whose port numbers 2 to 5 are real
 // pseudo-terminals, and whose message boxes are recorded and closed at once,
@@ -20,33 +20,27 @@ public:
     PanelHarness();
 
     TQ905Panel &panel() { return m_panel; }
-    SerialLink &link() { return m_panel.serialLink(); }
     PtyPair &board(int portNumber = 3) { return *m_boards.at(portNumber); }
 
-    template <typename T = QWidget>
+    template <typename T>
     T *control(const char *name) const
     {
-        T *found = m_panel.findChild<T *>(QString::fromLatin1(name));
-        if (!found)
-            throw std::invalid_argument(name);
-        return found;
+        return m_panel.findChild<T *>(QString::fromLatin1(name));
     }
     void click(const char *buttonName);
-    // The text a label, text box or the port box shows; setText changes it.
     QString text(const char *controlName) const;
     void setText(const char *controlName, const QString &text);
     // Presses "SET" with the given number in the port box.
     void openPort(const QString &portText = QStringLiteral("3"));
-    QColor indicator() const;
 
-    QList<TQ905Panel::Message> messages;
+    const QList<TQ905Panel::Message> &messages() const { return m_messages; }
+    QList<TQ905Panel::Message> takeMessages();
     // Runs while each message is shown, before it is closed.
-    std::function<void(const TQ905Panel::Message &)> onMessage;
+    void onMessage(std::function<void(const TQ905Panel::Message &)> action);
 
 private:
     std::map<int, std::unique_ptr<PtyPair>> m_boards;
     TQ905Panel m_panel;
+    QList<TQ905Panel::Message> m_messages;
+    std::function<void(const TQ905Panel::Message &)> m_onMessage;
 };
-
-// The texts of the messages shown so far, which are then forgotten.
-QStringList takeMessages(PanelHarness &harness);

@@ -47,7 +47,15 @@ void PtyPair::write(const QByteArray &bytes)
     }
 }
 
-// Lets the program's event loop run between reads, since the link writes from there.
+// Polls the far end in short slices and lets the program's event loop run in
+// between, since the link writes from there.
+bool PtyPair::pollReadable(std::chrono::milliseconds slice)
+{
+    QCoreApplication::processEvents();
+    pollfd readable{m_masterFd, POLLIN, 0};
+    return ::poll(&readable, 1, static_cast<int>(slice.count())) > 0 && (readable.revents & POLLIN);
+}
+
 QByteArray PtyPair::readQuiet(std::chrono::milliseconds quiet)
 {
     QByteArray received;
@@ -55,15 +63,30 @@ QByteArray PtyPair::readQuiet(std::chrono::milliseconds quiet)
     QElapsedTimer sinceLast;
     sinceLast.start();
     while (sinceLast.elapsed() < quiet.count()) {
-        QCoreApplication::processEvents();
-        pollfd readable{m_masterFd, POLLIN, 0};
-        if (::poll(&readable, 1, 5) <= 0 || !(readable.revents & POLLIN))
+        if (!pollReadable(std::chrono::milliseconds(5)))
             continue;
         const ssize_t n = ::read(m_masterFd, buffer, sizeof buffer);
         if (n <= 0)
             return received;
         received.append(buffer, n);
         sinceLast.restart();
+    }
+    return received;
+}
+
+QByteArray PtyPair::readCount(int count, std::chrono::milliseconds timeout)
+{
+    QByteArray received;
+    QElapsedTimer clock;
+    clock.start();
+    char buffer[4096];
+    while (received.size() < count && clock.elapsed() < timeout.count()) {
+        if (!pollReadable(std::chrono::milliseconds(5)))
+            continue;
+        const ssize_t n =
+            ::read(m_masterFd, buffer, qMin<qsizetype>(sizeof buffer, count - received.size()));
+        if (n > 0)
+            received.append(buffer, n);
     }
     return received;
 }

@@ -16,9 +16,10 @@ void ScriptedFarEnd::answerWith(const QList<Write> &writes)
     m_script = [writes](const QByteArray &) { return writes; };
 }
 
-void ScriptedFarEnd::flood(qint64 byteCount)
+void ScriptedFarEnd::flood(qint64 byteCount, char filler)
 {
     m_floodLeft = byteCount;
+    m_filler = filler;
     m_floodTimer.start();
 }
 
@@ -27,6 +28,14 @@ void ScriptedFarEnd::vanish()
     m_notifier.setEnabled(false);
     m_floodTimer.stop();
     m_pty.vanish();
+}
+
+QByteArray ScriptedFarEnd::received() const
+{
+    QByteArray all;
+    for (const QByteArray &frame : m_frames)
+        all += frame;
+    return all + m_pending;
 }
 
 void ScriptedFarEnd::onReadable()
@@ -53,10 +62,12 @@ void ScriptedFarEnd::onReadable()
 
 void ScriptedFarEnd::feedFlood()
 {
-    const QByteArray chunk(qMin<qint64>(m_floodLeft, 4096), 'x');
+    const QByteArray chunk(qMin<qint64>(m_floodLeft, 4096), m_filler);
     const ssize_t n = ::write(m_pty.masterFd(), chunk.constData(), chunk.size());
-    if (n > 0)
+    if (n > 0) {
         m_floodLeft -= n;
+        m_flooded += n;
+    }
     if (m_floodLeft <= 0)
         m_floodTimer.stop();
 }

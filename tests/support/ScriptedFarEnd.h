@@ -30,12 +30,15 @@ public:
     void setScript(Script script) { m_script = std::move(script); }
     // Answers every frame with the same writes.
     void answerWith(const QList<Write> &writes);
-    // Writes `byteCount` bytes of 'x' as fast as the line takes them.
-    void flood(qint64 byteCount);
+    // Writes `byteCount` filler bytes as fast as the line takes them.
+    void flood(qint64 byteCount, char filler = 'x');
+
     // The device vanishes, as an unplugged adapter does.
     void vanish();
 
     const QList<QByteArray> &frames() const { return m_frames; }
+    QByteArray received() const;
+    qint64 flooded() const { return m_flooded; }
 
 private:
     void onReadable();
@@ -48,4 +51,6 @@ private:
     QByteArray m_pending;
     QList<QByteArray> m_frames;
     qint64 m_floodLeft = 0;
+    qint64 m_flooded = 0;
+    char m_filler = 'x';
 };
