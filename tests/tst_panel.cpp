@@ -1,7 +1,6 @@
 // The panel window over real pseudo-terminals: what only the window can get
 // wrong in its layout, the port control, and the edges of the commands and
 // queries that the end-to-end tests of the demo do not reach.
-#include "CommandDisplay.h"
 #include "PanelHarness.h"
 #include "ProcessCpu.h"
 #include "ScriptedFarEnd.h"
