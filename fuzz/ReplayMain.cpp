@@ -1,4 +1,4 @@
-// Without libFuzzer (g++ builds): runs a target over the files and directories
+// Without libFuzzer (g++ builds): runs a target over every file of the folders
 // given, so the seed corpus is a regression test in every build.
 #include <cstdint>
 #include <cstdio>
@@ -25,17 +25,9 @@ int main(int argc, char **argv)
 {
     int count = 0;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path path(argv[i]);
-        if (!std::filesystem::is_directory(path)) {
-            replay(path);
+        for (const auto &entry : std::filesystem::directory_iterator(argv[i])) {
+            replay(entry.path());
             ++count;
-            continue;
-        }
-        for (const auto &entry : std::filesystem::directory_iterator(path)) {
-            if (entry.is_regular_file()) {
-                replay(entry.path());
-                ++count;
-            }
         }
     }
     std::printf("%d inputs replayed\n", count);

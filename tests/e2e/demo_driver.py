@@ -25,7 +25,6 @@ BOARD_TITLE = "TQ905 virtual board"
 NEEDED_TOOLS = ("xvfb-run", "xauth", "xdotool", "import")
 _UNDER_XVFB = "TQ905_E2E_UNDER_XVFB"
 SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
-failure_picture = os.path.abspath("e2e-failure.png")
 
 
 class Failure(Exception):
@@ -108,27 +107,21 @@ def screen_pixel(x, y):
     return tuple(fields[4][:3])
 
 
-def save_screen(path):
-    subprocess.run(["import", "-window", "root", path], timeout=20, check=False)
-
-
 class Demo:
     """One run of tq905-demo with its board options; use it in a with block."""
 
     def __init__(self, executable, *board_options):
         _terminate_on_signals()
         self._lines = []
-        self._stderr = []
         self._changed = threading.Condition()
         self.runtime_dir = tempfile.mkdtemp(prefix="tq905-e2e-")
         env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime_dir)
         env.pop("QT_QPA_PLATFORM", None)  # the real X server, not offscreen
         self.process = subprocess.Popen(
             [executable, "--inspect", "--trace", *board_options],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             text=True, bufsize=1, env=env, preexec_fn=_die_with_parent)
-        threading.Thread(target=self._collect, args=(self.process.stdout, self._lines), daemon=True).start()
-        threading.Thread(target=self._collect, args=(self.process.stderr, self._stderr), daemon=True).start()
+        threading.Thread(target=self._collect, args=(self.process.stdout,), daemon=True).start()
         self.device = self._wait_line(lambda line: True, 10, "the device path on the first line")
         self.panel_window = poll(lambda: find_window(PANEL_TITLE), 10, "the panel window on screen")
 
@@ -137,11 +130,8 @@ class Demo:
 
     def __exit__(self, exc_type, exc, _traceback):
         if exc_type is Failure:
-            # What the screen, the board and the demo said at the failure.
-            save_screen(failure_picture)
             trace = "\n    ".join(self.trace()[-12:]) or "(nothing)"
-            exc.args = ("%s\n  board trace, last lines:\n    %s\n  demo stderr: %s\n  screen: %s"
-                        % (exc, trace, self.stderr_text() or "(nothing)", failure_picture),)
+            exc.args = ("%s\n  board trace, last lines:\n    %s" % (exc, trace),)
         self.close()
         return False
 
@@ -151,10 +141,10 @@ class Demo:
         self.process.wait(timeout=10)
         shutil.rmtree(self.runtime_dir, ignore_errors=True)
 
-    def _collect(self, stream, into):
+    def _collect(self, stream):
         for line in stream:
             with self._changed:
-                into.append(line.rstrip("\n"))
+                self._lines.append(line.rstrip("\n"))
                 self._changed.notify_all()
         with self._changed:
             self._changed.notify_all()
@@ -231,10 +221,6 @@ class Demo:
         except subprocess.TimeoutExpired:
             return None
 
-    def stderr_text(self):
-        with self._changed:
-            return "\n".join(self._stderr)
-
 
 def run_scenarios(scenarios):
     """Runs the scenario named on the command line: SCRIPT DEMO SCENARIO."""
@@ -244,8 +230,6 @@ def run_scenarios(scenarios):
     run_under_xvfb()
     executable, name = os.path.abspath(sys.argv[1]), sys.argv[2]
     started = time.monotonic()
-    global failure_picture
-    failure_picture = os.path.abspath("e2e-%s-failure.png" % name)
     try:
         scenarios[name](executable)
     except Failure as failure:
