@@ -25,6 +25,7 @@ namespace {
 constexpr char kBitTagProperty[] = "tag";
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
 const QString kSettingsCaption = QStringLiteral("  9600 Npari 8bit 1stop");
+constexpr std::chrono::microseconds kDeviceWatch{2000};
 
 // A small sans-serif, so the captions fit the boxes the layout gives them.
 QFont defaultPanelFont()
@@ -93,6 +94,8 @@ public:
 
     void yield(bool starved) override
     {
+        if (starved && watchDevice())
+            return;
         QCoreApplication::processEvents(starved ? QEventLoop::WaitForMoreEvents
                                                 : QEventLoop::AllEvents);
         if (m_panel.m_unloading || !m_panel.COM.portOpen())
@@ -102,7 +105,19 @@ public:
     bool timedOut() override { return m_panel.m_replyCountdown == 0; }
 
 private:
+    // A board that answers at once is heard on the device itself, before the
+    // event loop repaints what the press changed. Only for the first moments of
+    // the wait, so ticks and repaints are never more than that late.
+    bool watchDevice()
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            m_watchEnd - std::chrono::steady_clock::now());
+        return left.count() > 0 && m_panel.COM.waitForArrivingInput(left);
+    }
+
     TQ905Panel &m_panel;
+    const std::chrono::steady_clock::time_point m_watchEnd =
+        std::chrono::steady_clock::now() + kDeviceWatch;
 };
 
 TQ905Panel::TQ905Panel(QWidget *parent)

@@ -157,6 +157,15 @@ void SerialLink::readArrivedInput()
         m_port.waitForReadyRead(0);
 }
 
+bool SerialLink::waitForArrivingInput(std::chrono::microseconds limit)
+{
+    requireOpen();
+    pollfd device{m_port.handle(), POLLIN, 0};
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
+    const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
+    return ::ppoll(&device, 1, &timeout, nullptr) == 1 && device.revents == POLLIN;
+}
+
 void SerialLink::setInputLen(qint16 length)
 {
     m_inputLen = std::max<qint16>(length, 0);

@@ -8,6 +8,7 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -56,6 +57,9 @@ public:
     // Moves what the device holds into the waiting input now, rather than on the
     // event loop's next pass. A hung-up device is left to the event loop to report.
     void readArrivedInput();
+    // Sleeps until the device has new input or the time is up; true when it has.
+    // A hung-up device counts as none, so the event loop gets to report it.
+    bool waitForArrivingInput(std::chrono::microseconds limit);
     void setOutput(const QByteArray &data);
 
     // The device of the current (or last attempted) open.
