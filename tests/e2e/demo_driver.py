@@ -27,8 +27,21 @@ _UNDER_XVFB = "TQ905_E2E_UNDER_XVFB"
 SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
 
 
+# Well past the reply time-out of about three seconds.
+TIME_OUT_BOUND = 10
+
+
 class Failure(Exception):
     pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def expect_equal(actual, expected, what):
+    expect(actual == expected, "%s: %r, expected %r" % (what, actual, expected))
 
 
 def run_under_xvfb():
