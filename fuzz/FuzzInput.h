@@ -1,17 +1,16 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 
-#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
-// What the fuzz targets share: a reader that turns one input into several
-// arguments, texts that can hold any UTF-16 (lone surrogates included), and a
-// property check that stops at the first broken one with the inputs shown.
 namespace fuzz {
 
+// One input read as several arguments; past its end every byte is 0, so every
+// input is a valid one.
 class Input
 {
 public:
@@ -21,38 +20,54 @@ public:
     }
 
     bool atEnd() const { return m_next >= m_bytes.size(); }
-
-    // 0 once the input is used up, so every input is a valid one.
-    quint8 byte();
-    // A value in low ... high (at most 65536 values) from one byte, or two where
-    // the range needs them.
-    int intIn(int low, int high);
+    quint8 byte() { return atEnd() ? 0 : static_cast<quint8>(m_bytes[m_next++]); }
+    // low ... high from one byte, or two where the range needs them.
+    int intIn(int low, int high)
+    {
+        const auto span = static_cast<quint32>(high - low);
+        const quint32 raw = span > 0xFF ? byte() << 8 | byte() : byte();
+        return low + static_cast<int>(raw % (span + 1));
+    }
+    QByteArray take(qsizetype count)
+    {
+        QByteArray bytes = m_bytes.mid(m_next, count);
+        m_next += bytes.size();
+        return bytes;
+    }
     // A length byte, then up to that many bytes.
-    QByteArray piece();
-    QByteArray rest();
+    QByteArray piece() { return take(byte()); }
+    // A selector byte, then the rest as Latin-1 (blanks, signs and digits are easy
+    // to reach), UTF-8, or UTF-16 code units with lone surrogates.
+    QString text()
+    {
+        const quint8 selector = byte();
+        const QByteArray bytes = take(m_bytes.size());
+        if (selector % 4 == 0)
+            return QString::fromLatin1(bytes);
+        if (selector % 4 == 2)
+            return QString::fromUtf8(bytes);
+        return QString(reinterpret_cast<const QChar *>(bytes.constData()), bytes.size() / 2);
+    }
 
 private:
-    QByteArrayView m_bytes;
+    QByteArray m_bytes;
     qsizetype m_next = 0;
 };
 
-// The selector picks how the bytes are read. 4n: Latin-1, one character per byte,
-// so that blanks, signs and digits are easy to reach; 4n + 2: UTF-8; odd: UTF-16
-// code units, lone surrogates included.
-QString text(QByteArrayView bytes, quint8 selector);
-
-// Printable forms for the report of a broken property.
-QByteArray show(QByteArrayView bytes);
 inline QByteArray show(const QByteArray &bytes)
 {
-    return show(QByteArrayView(bytes));
+    return '"' + bytes.toPercentEncoding(" !#$&'()*+,/:;=?@[]") + '"';
 }
-QByteArray show(const QString &text);
-
-[[noreturn]] void fail(const char *property, const char *file, int line, const QByteArray &detail);
+inline QByteArray show(const QString &text)
+{
+    return show(text.toUtf8());
+}
 
 } // namespace fuzz
 
-// `detail` is evaluated only when the property does not hold.
+// Stops at the first broken property; `detail` is evaluated only then.
 #define FUZZ_CHECK(property, detail)                                                               \
-    ((property) ? void() : ::fuzz::fail(#property, __FILE__, __LINE__, (detail)))
+    ((property) ? void()                                                                           \
+                : (std::fprintf(stderr, "\n%s:%d: property broken: %s\n    %s\n", __FILE__,        \
+                                __LINE__, #property, QByteArray(detail).constData()),              \
+                   std::abort()))

@@ -28,8 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(hex.size() == 3 && hex == hex.toUpper() && hex.toInt(&isHex, 16) == value && isHex,
                "value " + QByteArray::number(value) + " gave " + fuzz::show(hex));
 
-    const quint8 selector = input.byte();
-    const QString text = fuzz::text(input.rest(), selector);
+    const QString text = input.text();
     const QByteArray detail = "text " + fuzz::show(text);
     FUZZ_CHECK(frame::textField(text) == ("0" + lineBytes(text)).right(2), detail);
     for (int count = 0; count <= 3; ++count)

@@ -32,8 +32,7 @@ QString canonical(const LineSettings &settings)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::Input input(data, size);
-    const quint8 selector = input.byte();
-    const QString text = fuzz::text(input.rest(), selector);
+    const QString text = input.text();
     const std::optional<LineSettings> settings = parseLineSettings(text);
     if (!settings)
         return 0;

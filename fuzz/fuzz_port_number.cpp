@@ -4,42 +4,20 @@
 #include "FuzzInput.h"
 #include "PortNumber.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace {
 
-bool isBlank(QChar c)
-{
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
-
-// The text without the blanks around it, if it is a plain decimal number.
+// The text without the ASCII blanks around it, if it is a plain decimal number.
 std::optional<std::string> plainNumber(const QString &text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    std::string core;
-    int digits = 0;
-    int points = 0;
-    for (qsizetype i = begin; i < end; ++i) {
-        const QChar c = text[i];
-        if (c >= u'0' && c <= u'9')
-            ++digits;
-        else if (c == u'.')
-            ++points;
-        else if (i != begin || (c != u'+' && c != u'-'))
-            return std::nullopt;
-        core += static_cast<char>(c.unicode());
-    }
-    if (digits == 0 || points > 1)
-        return std::nullopt;
-    return core;
+    static const QRegularExpression number(
+        QStringLiteral("^[ \\t-\\r]*([+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+))[ \\t-\\r]*$"));
+    const QRegularExpressionMatch match = number.match(text);
+    return match.hasMatch() ? std::optional(match.captured(1).toStdString()) : std::nullopt;
 }
 
 } // namespace
@@ -47,8 +25,7 @@ std::optional<std::string> plainNumber(const QString &text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::Input input(data, size);
-    const quint8 selector = input.byte();
-    const QString text = fuzz::text(input.rest(), selector);
+    const QString text = input.text();
     const std::optional<qint16> result = convertPortNumber(text);
     const QByteArray detail = "text " + fuzz::show(text) + " gave "
                               + (result ? QByteArray::number(*result) : QByteArray("no number"));

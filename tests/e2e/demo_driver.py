@@ -1,12 +1,7 @@
-"""Drives tq905-demo in a private X server with the X server's own input.
-
-The demo runs with --inspect and --trace: its stdout carries the board's trace
-("< ..." for a frame the board read, "> ..." for a reply it sent) and, for each
-"dump" written to its stdin, one line "dump {json}" with every panel control
-and every visible window. Clicks and keys go through xdotool, so they take the
-same road as an operator's: X server, Qt's event queue, the widget under the
-pointer. Standard library only.
-"""
+"""Drives tq905-demo --inspect --trace in a private X server: stdout carries the
+board's trace ("< " frame read, "> " reply sent) and, for each "dump" on stdin,
+"dump {json}" with the panel's controls and visible windows. Input goes through
+xdotool, the operator's road: X server, Qt's event queue, the widget."""
 
 import ctypes
 import json
@@ -27,16 +22,26 @@ _UNDER_XVFB = "TQ905_E2E_UNDER_XVFB"
 SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
 
 
+# Well past the reply time-out of about three seconds.
+TIME_OUT_BOUND = 10
+
+
 class Failure(Exception):
     pass
 
 
-def run_under_xvfb():
-    """Re-runs this script in its own X server unless it already is in one.
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
 
-    A private server has no window manager, so windows sit where they are put
-    and nothing else on the desktop takes the pointer or the focus.
-    """
+
+def expect_equal(actual, expected, what):
+    expect(actual == expected, "%s: %r, expected %r" % (what, actual, expected))
+
+
+def run_under_xvfb():
+    """Re-runs this script in its own X server (no window manager, nothing else
+    takes the pointer or the focus) unless it already is in one."""
     if os.environ.get(_UNDER_XVFB):
         return
     missing = [tool for tool in NEEDED_TOOLS if shutil.which(tool) is None]
@@ -100,7 +105,6 @@ def screen_pixel(x, y):
     """The (r, g, b) of the screen at x, y, read from the X server's frame buffer."""
     ppm = subprocess.run(["import", "-window", "root", "-crop", "1x1+%d+%d" % (x, y), "-depth", "8", "ppm:-"],
                          capture_output=True, timeout=20, check=True).stdout
-    # P6 header: magic, width, height, maximum, one whitespace, then the samples.
     fields = ppm.split(maxsplit=4)
     if fields[0] != b"P6" or len(fields) < 5:
         raise Failure("import gave no PPM image")
@@ -163,21 +167,16 @@ class Demo:
                 self._changed.wait(min(left, 0.2))
         raise Failure("%s: not seen within %.0f s" % (what, timeout))
 
-    # --- what the board received -------------------------------------------
 
     def trace(self):
-        """The board's trace so far: frames read ("< ...") and replies sent ("> ...")."""
         with self._changed:
             return [line for line in self._lines if line[:2] in ("< ", "> ")]
 
     def wait_trace(self, expected, after, timeout=5):
-        """Waits for the trace line expected beyond the first after lines of the trace."""
         poll(lambda: expected in self.trace()[after:], timeout, "board trace line %r" % expected, 0.02)
 
-    # --- what the panel shows ----------------------------------------------
 
     def dump(self):
-        """The panel's controls by name, and its visible windows."""
         with self._changed:
             start = len(self._lines)
         self.process.stdin.write("dump\n")
@@ -190,8 +189,6 @@ class Demo:
         return self.dump()[0][name].get("text")
 
     def _on_screen(self, control):
-        """Where a control is on the screen: the X server's window position plus
-        the control's place inside the window as the panel reports it."""
         controls, windows = self.dump()
         panel = next(w for w in windows if w["title"] == PANEL_TITLE)
         window_x, window_y, _, _ = window_geometry(self.panel_window)
@@ -202,7 +199,6 @@ class Demo:
         x, y, w, h = self._on_screen(control)
         return x + int(w * fx), y + int(h * fy)
 
-    # --- the operator's hands ----------------------------------------------
 
     def click(self, control, fx=0.5, fy=0.5):
         x, y = self.point(control, fx, fy)

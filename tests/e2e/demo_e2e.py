@@ -1,29 +1,26 @@
 #!/usr/bin/env python3
 """The demo in a real X server, driven by X input: what the operator presses
-reaches the board, and what the board answers shows in the panel's boxes.
+reaches the board, what the board answers shows in the panel, a flood of
+presses is bounded, and every way the program can be asked to end closes the
+port, removes its lock file and ends it.
 
     demo_e2e.py TQ905-DEMO SCENARIO
 
 Each scenario starts its own demo; the script runs itself under xvfb-run.
 """
 
+import ctypes
+import signal
 import time
 
-from demo_driver import Demo, Failure, find_window, poll, run_scenarios, screen_pixel, xdotool
+from demo_driver import (TIME_OUT_BOUND, Demo, Failure, expect, expect_equal, find_window, poll,
+                         run_scenarios, screen_pixel, xdotool)
 
 GREY = (192, 192, 192)
 GREEN = (0, 255, 0)
-# Well past the reply time-out of about three seconds.
-TIME_OUT_BOUND = 10
-
-
-def expect(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def expect_equal(actual, expected, what):
-    expect(actual == expected, "%s: %r, expected %r" % (what, actual, expected))
+NESTING_BOUND = 64
+FLOOD_PRESSES = 2500
+REFUSAL_TEXT = "The query was not sent: %d queries are already waiting" % NESTING_BOUND
 
 
 def indicator_pixel(demo):
@@ -90,53 +87,185 @@ def outputs_and_queries(executable):
                      "frames the board read for 16 presses")
 
 
-def reply_timeout(executable):
-    with Demo(executable, "--fault", "no-reply") as demo:
-        demo.click("COMset")
-        press_and_see(demo, "INcmd", "< read ports")
-        asked = time.monotonic()
-        # The window keeps working while the query waits.
-        press_and_see(demo, "B5cmd", "< bit 5 on")
-        expect(find_window("ERROR") is None, "ERROR box already up right after IN")
+class XEvent(ctypes.Union):
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                    ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                    ("data", ctypes.c_long * 5)]
 
-        box = poll(lambda: find_window("ERROR"), TIME_OUT_BOUND, "ERROR box after IN without a reply")
-        waited = time.monotonic() - asked
-        expect(waited > 2, "ERROR box came after %.1f s, before the reply time-out" % waited)
-        messages = [w for w in demo.dump()[1] if w["title"] == "ERROR"]
-        expect_equal([w.get("text") for w in messages], ["Receive ERR"], "ERROR boxes' texts")
-        print("ok: \"Receive ERR\" in a box titled ERROR, %.1f s after IN" % waited)
+    _fields_ = [("client", ClientMessage), ("pad", ctypes.c_long * 24)]
 
+
+def x_request(action, window):
+    """Another X client's request about window, through libX11: "delete" sends the
+    window manager's WM_DELETE_WINDOW, "destroy" destroys it."""
+    xlib = ctypes.CDLL("libX11.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XInternAtom.restype = ctypes.c_ulong
+    display = ctypes.c_void_p(xlib.XOpenDisplay(None))
+    expect(display.value, "no X display for libX11")
+    window = ctypes.c_ulong(int(window))
+    if action == "destroy":
+        xlib.XDestroyWindow(display, window)
+    else:
+        event = XEvent()
+        event.client.type = 33  # ClientMessage
+        event.client.window = window
+        event.client.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", False)
+        event.client.format = 32
+        event.client.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", False)
+        xlib.XSendEvent(display, window, False, 0, ctypes.byref(event))
+    xlib.XCloseDisplay(display)
+
+
+def lock_file(demo):
+    return "/run/lock/LCK.." + demo.device[len("/dev/"):].replace("/", "_")
+
+
+def holds_lock(demo):
+    """Whether the demo's lock file is there and names the demo's process (a
+    stale one of another program may be left on a reused device number)."""
+    try:
+        with open(lock_file(demo)) as lock:
+            return lock.readline().strip() == str(demo.process.pid)
+    except FileNotFoundError:
+        return False
+
+
+def open_port(demo):
+    demo.click("COMset")
+    poll(lambda: holds_lock(demo), 5, "the lock file %s after SET" % lock_file(demo))
+
+
+def expect_clean_end(demo, how, code=0):
+    """The demo ends with this exit code and leaves no lock file behind."""
+    asked = time.monotonic()
+    expect_equal(demo.exit_code(TIME_OUT_BOUND), code, "exit code after %s" % how)
+    expect(not holds_lock(demo), "%s left behind after %s" % (lock_file(demo), how))
+    print("ok: %s ends the program in %.2f s, lock file gone" % (how, time.monotonic() - asked))
+
+
+def start_waiting(demo):
+    seen = len(demo.trace())
+    demo.click("INcmd")
+    demo.wait_trace("< read ports", seen)
+
+
+def error_boxes(demo):
+    return [w.get("text") for w in demo.dump()[1] if w["title"] == "ERROR"]
+
+
+def dismiss_error_boxes(count):
+    for _ in range(count):
+        box = poll(lambda: find_window("ERROR"), TIME_OUT_BOUND, "an ERROR box to dismiss")
         xdotool("windowfocus", "--sync", box)
         xdotool("key", "Return")
-        poll(lambda: find_window("ERROR") is None, 5, "ERROR box gone after Return")
-        controls = demo.dump()[0]
-        for name in ("INdataA", "INdataB", "Label1"):
-            expect_equal(controls[name]["text"], "", "%s after the time-out" % name)
-        expect(not any(line.startswith("> ") for line in demo.trace()), "the board sent a reply")
-        print("ok: Return closes the box; CMD:, INdataA and INdataB are then empty")
+        poll(lambda: find_window("ERROR") != box, 5, "ERROR box %s closing" % box)
+    time.sleep(0.5)
+    expect(find_window("ERROR") is None, "an ERROR box beyond the %d expected" % count)
 
 
-def exit_during_wait(executable):
+def stack_kb(pid):
+    with open("/proc/%d/status" % pid) as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("VmStk:"))
+
+
+def press_flood(executable):
     with Demo(executable, "--fault", "no-reply") as demo:
-        demo.click("COMset")
-        press_and_see(demo, "INcmd", "< read ports")
-        demo.click("EXIT_button")
-        pressed = time.monotonic()
+        open_port(demo)
+        started = time.monotonic()
+        x, y = demo.point("INcmd")
+        xdotool("mousemove", "--sync", x, y, "click", "--repeat", FLOOD_PRESSES, "--delay", 0, 1)
+        flood_time = time.monotonic() - started
+        time.sleep(0.5)
+        expect(demo.process.poll() is None, "the demo died under the flood: %s" % demo.process.poll())
+        boxes = error_boxes(demo)
+        expect(len(boxes) == 1 and boxes[0].startswith(REFUSAL_TEXT),
+               "%d boxes after the flood, the first %r" % (len(boxes), boxes[:1]))
+        queries = demo.trace().count("< read ports")
+        expect_equal(queries, NESTING_BOUND, "queries the board read for %d presses" % FLOOD_PRESSES)
+        stack = stack_kb(demo.process.pid)
+        expect(stack < 2048, "stack of %d KB after the flood" % stack)
+        print("ok: %d presses in %.1f s: %d queries sent, one refusal, stack %d KB"
+              % (FLOOD_PRESSES, flood_time, queries, stack))
 
-        def ended_or_error():
-            if find_window("ERROR"):
-                raise Failure("an ERROR box came up after EXIT during the wait")
-            return demo.process.poll() is not None
+        demo.click("B5cmd")
+        time.sleep(0.5)
+        expect("< bit 5 on" not in demo.trace(), "b5 pressed behind the box reached the board")
+        print("ok: a press on the panel behind the box is dropped")
 
-        poll(ended_or_error, TIME_OUT_BOUND, "the demo ending after EXIT during the wait")
-        expect_equal(demo.exit_code(5), 0, "exit code after EXIT during the wait")
-        print("ok: EXIT during the wait ends the program with 0 after %.1f s, no ERROR box"
-              % (time.monotonic() - pressed))
+        # The refusal, then one "Receive ERR" for each query waiting.
+        dismiss_error_boxes(NESTING_BOUND + 1)
+        reply_timeout_and_exit(demo)
+
+
+def reply_timeout_and_exit(demo):
+    """One IN without a reply while the window keeps working, then EXIT during the next wait."""
+    start_waiting(demo)
+    asked = time.monotonic()
+    press_and_see(demo, "B5cmd", "< bit 5 on")
+    poll(lambda: find_window("ERROR"), TIME_OUT_BOUND, "ERROR box after IN without a reply")
+    waited = time.monotonic() - asked
+    expect(waited > 2, "ERROR box came after %.1f s, before the reply time-out" % waited)
+    expect_equal(error_boxes(demo), ["Receive ERR"], "ERROR boxes' texts")
+    xdotool("windowfocus", "--sync", find_window("ERROR"))
+    xdotool("key", "Return")
+    poll(lambda: find_window("ERROR") is None, 5, "ERROR box gone after Return")
+    controls = demo.dump()[0]
+    for name in ("INdataA", "INdataB", "Label1"):
+        expect_equal(controls[name]["text"], "", "%s after the time-out" % name)
+    expect(not any(line.startswith("> ") for line in demo.trace()), "the board sent a reply")
+    print("ok: \"Receive ERR\" %.1f s after IN, b5 reached the board meanwhile" % waited)
+
+    start_waiting(demo)
+    demo.click("EXIT_button")
+
+    def ended_or_error():
+        expect(find_window("ERROR") is None, "an ERROR box came up after EXIT during the wait")
+        return demo.process.poll() is not None
+
+    poll(ended_or_error, TIME_OUT_BOUND, "the demo ending after EXIT during the wait")
+    expect_clean_end(demo, "EXIT during the wait")
+
+
+def signals(executable):
+    cases = [(signum, when) for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
+             for when in ("idle", "waiting")] + [(signal.SIGTERM, "box")]
+    for signum, when in cases:
+        with Demo(executable, "--fault", "no-reply") as demo:
+            open_port(demo)
+            if when != "idle":
+                start_waiting(demo)
+            if when == "box":
+                poll(lambda: find_window("ERROR"), TIME_OUT_BOUND, "the Receive ERR box")
+            demo.process.send_signal(signum)
+            expect_clean_end(demo, "%s (%s)" % (signal.Signals(signum).name, when))
+
+
+def window_ends(executable):
+    """WM_DELETE_WINDOW while a box is up, the window destroyed, the X connection killed."""
+    cases = [("ERROR box", lambda demo: demo.click("INcmd"), "delete", 0),
+             ("Receive ERR box", lambda demo: (open_port(demo), start_waiting(demo)), "delete", 0),
+             ("wait", lambda demo: (open_port(demo), start_waiting(demo)), "destroy", 0),
+             # Qt ends the process itself, with exit code 1, when its X connection breaks.
+             ("wait", lambda demo: (open_port(demo), start_waiting(demo)), "windowkill", 1)]
+    for during, provoke, action, code in cases:
+        with Demo(executable, "--fault", "no-reply") as demo:
+            provoke(demo)
+            if during.endswith("box"):
+                poll(lambda: find_window("ERROR"), TIME_OUT_BOUND, "the %s" % during)
+            if action == "windowkill":
+                xdotool("windowkill", demo.panel_window)
+            else:
+                x_request(action, demo.panel_window)
+            expect_clean_end(demo, "%s during the %s" % (action, during), code)
 
 
 if __name__ == "__main__":
     run_scenarios({
         "outputs-and-queries": outputs_and_queries,
-        "reply-timeout": reply_timeout,
-        "exit-during-wait": exit_during_wait,
+        "press-flood": press_flood,
+        "signals": signals,
+        "window-ends": window_ends,
     })
