@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QLockFile>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 
@@ -99,6 +100,7 @@ private Q_SLOTS:
     void vanishingDeviceIsToldOnce_data();
     void vanishingDeviceIsToldOnce();
     void twoHundredNestedQueriesAllEndAndThePanelStillWorks();
+    void closingWhileAMessageBoxIsUpEndsEverything();
 };
 
 void FaultMatrixTest::failureSaysWhatToDo_data()
@@ -304,6 +306,23 @@ void FaultMatrixTest::twoHundredNestedQueriesAllEndAndThePanelStillWorks()
     QCOMPARE(harness.text("AD1data"), QStringLiteral("123"));
     QVERIFY(harness.messages().isEmpty());
     QVERIFY(idleCpu() < 150ms);
+}
+
+// A box still up would keep its handler, and the program, running after the window.
+void FaultMatrixTest::closingWhileAMessageBoxIsUpEndsEverything()
+{
+    PanelHarness harness;
+    harness.panel().setMessagePresenter({}); // the real box
+    harness.panel().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&harness.panel()));
+    bool boxWasUp = false;
+    QTimer::singleShot(200ms, [&] {
+        boxWasUp = harness.panel().findChild<QMessageBox *>() != nullptr;
+        harness.panel().close();
+    });
+    harness.click("PORTout");
+    QVERIFY(boxWasUp);
+    QVERIFY(!harness.panel().isVisible());
 }
 
 QTEST_MAIN(FaultMatrixTest)
