@@ -18,11 +18,8 @@ PanelHarness::PanelHarness()
             return std::nullopt;
         return board->second->devicePath();
     });
-    m_panel.setMessagePresenter([this](const TQ905Panel::Message &message) {
-        m_messages << message;
-        if (m_onMessage)
-            m_onMessage(message);
-    });
+    m_panel.setMessagePresenter(
+        [this](const TQ905Panel::Message &message) { m_messages << message; });
 }
 
 void PanelHarness::click(const char *buttonName)
@@ -65,9 +62,4 @@ void PanelHarness::openPort(const QString &portText)
 QList<TQ905Panel::Message> PanelHarness::takeMessages()
 {
     return std::exchange(m_messages, {});
-}
-
-void PanelHarness::onMessage(std::function<void(const TQ905Panel::Message &)> action)
-{
-    m_onMessage = std::move(action);
 }

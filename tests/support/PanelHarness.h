@@ -35,12 +35,9 @@ public:
 
     const QList<TQ905Panel::Message> &messages() const { return m_messages; }
     QList<TQ905Panel::Message> takeMessages();
-    // Runs while each message is shown, before it is closed.
-    void onMessage(std::function<void(const TQ905Panel::Message &)> action);
 
 private:
     std::map<int, std::unique_ptr<PtyPair>> m_boards;
     TQ905Panel m_panel;
     QList<TQ905Panel::Message> m_messages;
-    std::function<void(const TQ905Panel::Message &)> m_onMessage;
 };

@@ -74,23 +74,6 @@ QByteArray PtyPair::readQuiet(std::chrono::milliseconds quiet)
     return received;
 }
 
-QByteArray PtyPair::readCount(int count, std::chrono::milliseconds timeout)
-{
-    QByteArray received;
-    QElapsedTimer clock;
-    clock.start();
-    char buffer[4096];
-    while (received.size() < count && clock.elapsed() < timeout.count()) {
-        if (!pollReadable(std::chrono::milliseconds(5)))
-            continue;
-        const ssize_t n =
-            ::read(m_masterFd, buffer, qMin<qsizetype>(sizeof buffer, count - received.size()));
-        if (n > 0)
-            received.append(buffer, n);
-    }
-    return received;
-}
-
 void PtyPair::vanish()
 {
     if (m_deviceFd >= 0)

@@ -24,8 +24,6 @@ public:
     void write(const QByteArray &bytes);
     // Everything that arrives until the line has been quiet for `quiet`.
     QByteArray readQuiet(std::chrono::milliseconds quiet = std::chrono::milliseconds(100));
-    // Reads until `count` bytes have arrived or `timeout` has passed.
-    QByteArray readCount(int count, std::chrono::milliseconds timeout = std::chrono::seconds(2));
     // The device vanishes, as an unplugged adapter does.
     void vanish();
 

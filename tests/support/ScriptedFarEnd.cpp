@@ -7,8 +7,6 @@ ScriptedFarEnd::ScriptedFarEnd(PtyPair &pty)
     , m_notifier(pty.masterFd(), QSocketNotifier::Read)
 {
     connect(&m_notifier, &QSocketNotifier::activated, this, &ScriptedFarEnd::onReadable);
-    m_floodTimer.setInterval(2);
-    connect(&m_floodTimer, &QTimer::timeout, this, &ScriptedFarEnd::feedFlood);
 }
 
 void ScriptedFarEnd::answerWith(const QList<Write> &writes)
@@ -16,26 +14,10 @@ void ScriptedFarEnd::answerWith(const QList<Write> &writes)
     m_script = [writes](const QByteArray &) { return writes; };
 }
 
-void ScriptedFarEnd::flood(qint64 byteCount, char filler)
-{
-    m_floodLeft = byteCount;
-    m_filler = filler;
-    m_floodTimer.start();
-}
-
 void ScriptedFarEnd::vanish()
 {
     m_notifier.setEnabled(false);
-    m_floodTimer.stop();
     m_pty.vanish();
-}
-
-QByteArray ScriptedFarEnd::received() const
-{
-    QByteArray all;
-    for (const QByteArray &frame : m_frames)
-        all += frame;
-    return all + m_pending;
 }
 
 void ScriptedFarEnd::onReadable()
@@ -58,16 +40,4 @@ void ScriptedFarEnd::onReadable()
             QTimer::singleShot(write.delay, this,
                                [this, bytes = write.bytes] { m_pty.write(bytes); });
     }
-}
-
-void ScriptedFarEnd::feedFlood()
-{
-    const QByteArray chunk(qMin<qint64>(m_floodLeft, 4096), m_filler);
-    const ssize_t n = ::write(m_pty.masterFd(), chunk.constData(), chunk.size());
-    if (n > 0) {
-        m_floodLeft -= n;
-        m_flooded += n;
-    }
-    if (m_floodLeft <= 0)
-        m_floodTimer.stop();
 }

@@ -30,27 +30,18 @@ public:
     void setScript(Script script) { m_script = std::move(script); }
     // Answers every frame with the same writes.
     void answerWith(const QList<Write> &writes);
-    // Writes `byteCount` filler bytes as fast as the line takes them.
-    void flood(qint64 byteCount, char filler = 'x');
 
     // The device vanishes, as an unplugged adapter does.
     void vanish();
 
     const QList<QByteArray> &frames() const { return m_frames; }
-    QByteArray received() const;
-    qint64 flooded() const { return m_flooded; }
 
 private:
     void onReadable();
-    void feedFlood();
 
     PtyPair &m_pty;
     QSocketNotifier m_notifier;
-    QTimer m_floodTimer;
     Script m_script;
     QByteArray m_pending;
     QList<QByteArray> m_frames;
-    qint64 m_floodLeft = 0;
-    qint64 m_flooded = 0;
-    char m_filler = 'x';
 };
