@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QList<qsizetype> arrived;
     for (int pieces = input.byte() % 16; pieces > 0; --pieces)
         arrived << input.byte() + (arrived.isEmpty() ? 0 : arrived.last());
-    const QByteArray stream = input.take(size);
+    const QByteArray stream = input.take(static_cast<qsizetype>(size));
     for (qsizetype &total : arrived)
         total = qMin(total, stream.size());
     arrived << stream.size(); // whatever is left comes last
