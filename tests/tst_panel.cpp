@@ -152,6 +152,7 @@ void PanelTest::controlsWithAnEdgeOfTheirOwn_data()
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("text");
     QTest::newRow("b2, narrower") << "B2cmd" << QRect(162, 18, 22, 21) << "b2";
+    QTest::newRow("EXIT, 26.67 px high") << "EXIT_button" << QRect(408, 288, 61, 27) << "EXIT";
     QTest::newRow("title, clipped") << "Label22" << QRect(296, 8, 187, 22) << "TQ905 Test Panel";
     QTest::newRow("settings, clipped")
         << "COMlabel" << QRect(312, 216, 177, 13) << "COM:  9600 Npari 8bit 1stop";
