@@ -1,15 +1,12 @@
 #!/usr/bin/env python3
-"""The demo in a real X server, driven by X input: what the operator presses
-reaches the board, what the board answers shows in the panel, a flood of
-presses is bounded, and every way the program can be asked to end closes the
-port, removes its lock file and ends it.
+"""demo_e2e.py TQ905-DEMO SCENARIO: the demo in a real X server (the script runs
+itself under xvfb-run, where no window manager takes the pointer or the focus),
+driven by X input. What the operator presses reaches the board, what the board
+answers shows, a flood of presses is bounded, and every way the program can be
+asked to end closes the port, removes its lock file and ends it.
 
-    demo_e2e.py TQ905-DEMO SCENARIO
-
-The script runs itself under xvfb-run (no window manager takes the pointer or
-the focus). tq905-demo --inspect --trace prints the board's trace on stdout
-("< " frame read, "> " reply sent) and answers each "dump" on stdin with the
-panel's controls and visible windows as JSON.
+tq905-demo --inspect --trace prints the board's trace ("< " frame read, "> "
+reply sent) and answers "dump" on stdin with the controls and windows as JSON.
 """
 
 import ctypes
