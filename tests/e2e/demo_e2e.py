@@ -64,6 +64,13 @@ def send_delete_window(window):
     xlib.XCloseDisplay(display)
 
 
+def run_under_xvfb():
+    """Runs this script again in a private X server unless it already is in one."""
+    if not os.environ.get("TQ905_E2E_UNDER_XVFB"):
+        command = ["xvfb-run", "-a", "-s", "-screen 0 1280x800x24 -dpi 96", sys.executable] + sys.argv
+        sys.exit(subprocess.call(command, env=dict(os.environ, TQ905_E2E_UNDER_XVFB="1")))
+
+
 class Demo:
     """One tq905-demo with these board options, started with the signals in
     ignore ignored (as nohup does); use it in a with block."""
@@ -280,9 +287,7 @@ def main():
     scenarios = {"operator": operator, "press-flood": press_flood, "ends": ends}
     if len(sys.argv) != 3 or sys.argv[2] not in scenarios:
         sys.exit("usage: %s TQ905-DEMO {%s}" % (sys.argv[0], ",".join(scenarios)))
-    if not os.environ.get("TQ905_E2E_UNDER_XVFB"):
-        sys.exit(subprocess.call(["xvfb-run", "-a", "-s", "-screen 0 1280x800x24 -dpi 96", sys.executable]
-                                 + sys.argv, env=dict(os.environ, TQ905_E2E_UNDER_XVFB="1")))
+    run_under_xvfb()
     try:
         scenarios[sys.argv[2]](os.path.abspath(sys.argv[1]))
     except Failure as failure:
