@@ -20,11 +20,13 @@ public:
     }
 
     quint8 byte() { return m_next < m_bytes.size() ? static_cast<quint8>(m_bytes[m_next++]) : 0; }
-    // low ... high from one byte, or two where the range needs them.
+    // low ... high from one byte, or two (high byte first) where the range needs them.
     int intIn(int low, int high)
     {
         const auto span = static_cast<quint32>(high - low);
-        const quint32 raw = span > 0xFF ? byte() << 8 | byte() : byte();
+        quint32 raw = byte();
+        if (span > 0xFF)
+            raw = raw << 8 | byte();
         return low + static_cast<int>(raw % (span + 1));
     }
     QByteArray take(qsizetype count)

@@ -282,7 +282,7 @@ def main():
     run_under_xvfb()
     try:
         scenarios[sys.argv[2]](os.path.abspath(sys.argv[1]))
-    except Failure as failure:
+    except (Failure, subprocess.TimeoutExpired) as failure:  # the latter: a demo that does not end
         sys.exit("FAIL: %s" % failure)
 
 
