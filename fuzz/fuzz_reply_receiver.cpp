@@ -17,7 +17,8 @@ struct StreamSource : ReplySource {
     int waitingCount() override
     {
         FUZZ_CHECK(!timeUp);
-        return static_cast<int>(arrived[qMin(yields, arrived.size() - 1)] - consumed);
+        const qsizetype total = qMin(arrived[qMin(yields, arrived.size() - 1)], stream.size());
+        return static_cast<int>(total - consumed);
     }
 
     QByteArray read(int maxCount) override
@@ -49,7 +50,7 @@ struct StreamSource : ReplySource {
     }
 
     QByteArray stream;
-    QList<qsizetype> arrived; // bytes arrived once i yields have happened
+    QList<qsizetype> arrived; // bytes arrived once i yields have happened (or all)
     int deadline = 0;         // time is up once this many yields have happened
     int bodyLength = 0;
     qsizetype consumed = 0;
@@ -71,8 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int pieces = input.byte() % 16; pieces > 0; --pieces)
         source.arrived << input.byte() + (source.arrived.isEmpty() ? 0 : source.arrived.last());
     source.stream = input.take(static_cast<qsizetype>(size));
-    for (qsizetype &total : source.arrived)
-        total = qMin(total, source.stream.size());
     source.arrived << source.stream.size(); // whatever is left comes last
 
     const std::optional<QByteArray> body = receiveReply(source, replyLength);

@@ -218,9 +218,6 @@ def press_flood(executable):
         with open("/proc/%d/status" % demo.process.pid) as status:
             stack = next(int(line.split()[1]) for line in status if line.startswith("VmStk:"))
         expect(stack < 2048, "stack of %d KB after the flood" % stack)
-        demo.click("B5cmd")
-        time.sleep(0.5)
-        expect("< bit 5 on" not in demo.trace(), "b5 pressed behind the box reached the board")
         for _ in range(NESTING_BOUND + 1):  # the refusal, then one "Receive ERR" for each query
             dismiss_box(demo)
         time.sleep(0.5)
