@@ -1,8 +1,9 @@
 // receiveReply fed an arbitrary byte stream that arrives in pieces between
-// yields, against a deadline counted in yields. Checks the reply and how the
-// receiver treats the source: it never asks for more than waits, never reads
-// past the body, sleeps only when nothing is left to read, and stops at the
-// first word that time is up.
+// yields, against a deadline counted in yields. The reply is the body after the
+// first STX; the receiver never asks for more than waits, never reads past the
+// body, sleeps only when nothing it can use is waiting, looks at the time only
+// after a yield, stops at the first word that time is up, and times out only
+// when the reply was not there in time.
 #include "FuzzInput.h"
 #include "ReplyReceiver.h"
 
@@ -12,29 +13,18 @@
 
 namespace {
 
-class StreamSource : public ReplySource
-{
-public:
-    StreamSource(QByteArray stream, QList<qsizetype> arrived, int deadline, int bodyLength)
-        : stream(std::move(stream))
-        , arrived(std::move(arrived))
-        , deadline(deadline)
-        , bodyLength(bodyLength)
-    {
-    }
-
+struct StreamSource : ReplySource {
     int waitingCount() override
     {
-        FUZZ_CHECK(!timeUp, QByteArray("the source was used after time was up"));
-        return static_cast<int>(arrived[qMin(yields, arrived.size() - 1)] - consumed);
+        FUZZ_CHECK(!timeUp);
+        const qsizetype total = qMin(arrived[qMin(yields, arrived.size() - 1)], stream.size());
+        return static_cast<int>(total - consumed);
     }
 
     QByteArray read(int maxCount) override
     {
+        FUZZ_CHECK(maxCount >= 1 && maxCount <= waitingCount() && (stxTaken || maxCount == 1));
         afterYield = false;
-        FUZZ_CHECK(maxCount >= 1 && maxCount <= waitingCount() && (stxTaken || maxCount == 1),
-                   "read(" + QByteArray::number(maxCount) + ") with "
-                       + QByteArray::number(waitingCount()) + " waiting");
         QByteArray bytes = stream.mid(consumed, maxCount);
         stxTaken = stxTaken || bytes == "\x02";
         consumed += bytes.size();
@@ -45,27 +35,24 @@ public:
     // a lost tick, and a yield that never sleeps while nothing can progress spins.
     void yield(bool starved) override
     {
-        const int waiting = waitingCount();
-        FUZZ_CHECK(stxTaken ? starved && waiting < bodyLength : starved == (waiting == 0),
-                   "yielded starved=" + QByteArray::number(starved) + " with "
-                       + QByteArray::number(waiting) + " waiting");
+        FUZZ_CHECK(stxTaken ? starved && waitingCount() < bodyLength
+                            : starved == (waitingCount() == 0));
         ++yields;
         afterYield = true;
     }
 
     bool timedOut() override
     {
-        waitingCount();
-        FUZZ_CHECK(afterYield, QByteArray("time looked at without a yield before it"));
+        FUZZ_CHECK(afterYield && !timeUp);
         afterYield = false;
         timeUp = yields >= deadline;
         return timeUp;
     }
 
-    const QByteArray stream;
-    const QList<qsizetype> arrived; // bytes arrived once i yields have happened
-    const int deadline;             // time is up once this many yields have happened
-    const int bodyLength;
+    QByteArray stream;
+    QList<qsizetype> arrived; // bytes arrived once i yields have happened (or all)
+    int deadline = 0;         // time is up once this many yields have happened
+    int bodyLength = 0;
     qsizetype consumed = 0;
     qsizetype yields = 0;
     bool afterYield = false;
@@ -79,39 +66,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::Input input(data, size);
     const int replyLength = input.intIn(-2, 40);
-    const int deadline = input.intIn(0, 300);
-    QList<qsizetype> arrived;
+    StreamSource source;
+    source.deadline = input.intIn(0, 300);
+    source.bodyLength = qMax(replyLength - 1, 0);
     for (int pieces = input.byte() % 16; pieces > 0; --pieces)
-        arrived << input.byte() + (arrived.isEmpty() ? 0 : arrived.last());
-    const QByteArray stream = input.take(static_cast<qsizetype>(size));
-    for (qsizetype &total : arrived)
-        total = qMin(total, stream.size());
-    arrived << stream.size(); // whatever is left comes last
+        source.arrived << input.byte() + (source.arrived.isEmpty() ? 0 : source.arrived.last());
+    source.stream = input.take(static_cast<qsizetype>(size));
+    source.arrived << source.stream.size(); // whatever is left comes last
 
-    StreamSource source(stream, arrived, deadline, qMax(replyLength - 1, 0));
     const std::optional<QByteArray> body = receiveReply(source, replyLength);
-    const qsizetype stx = stream.indexOf('\x02');
+    const qsizetype stx = source.stream.indexOf('\x02');
     const qsizetype bodyEnd = stx + 1 + source.bodyLength;
-    const QByteArray detail = "stream " + fuzz::show(stream) + " reply length "
-                              + QByteArray::number(replyLength) + " deadline "
-                              + QByteArray::number(deadline);
     if (body) {
-        FUZZ_CHECK(stx >= 0 && *body == stream.mid(stx + 1, source.bodyLength)
-                       && body->size() == source.bodyLength,
-                   detail + " gave " + fuzz::show(*body) + ", not the body after the first STX");
-        FUZZ_CHECK(source.consumed == bodyEnd, detail + " read past the body");
+        FUZZ_CHECK(stx >= 0 && *body == source.stream.mid(stx + 1, source.bodyLength)
+                   && body->size() == source.bodyLength && source.consumed == bodyEnd);
         return 0;
     }
-    FUZZ_CHECK(source.timeUp, detail + " gave up before time was up");
-    FUZZ_CHECK(source.consumed <= (stx >= 0 ? stx + 1 : stream.size()),
-               detail + " lost body bytes on a time-out");
-    // The body waiting after `ready` yields, and one yield per byte dropped before
-    // the STX: a deadline later than that is a reply in time.
-    if (stx >= 0 && bodyEnd <= stream.size()) {
-        const qsizetype ready = std::find_if(arrived.begin(), arrived.end(),
-                                             [&](qsizetype total) { return total >= bodyEnd; })
-                                - arrived.begin();
-        FUZZ_CHECK(deadline <= ready + stx, detail + " timed out on a reply that came in time");
+    FUZZ_CHECK(source.timeUp && source.consumed <= (stx >= 0 ? stx + 1 : source.stream.size()));
+    // The body is waiting after `ready` yields, and each byte dropped before the
+    // STX costs one yield: a deadline later than that is a reply in time.
+    if (stx >= 0 && bodyEnd <= source.stream.size()) {
+        const auto ready = std::find_if(source.arrived.begin(), source.arrived.end(),
+                                        [&](qsizetype total) { return total >= bodyEnd; })
+                           - source.arrived.begin();
+        FUZZ_CHECK(source.deadline <= ready + stx);
     }
     return 0;
 }

@@ -1,133 +1,169 @@
 #!/usr/bin/env python3
-"""The demo in a real X server, driven by X input: what the operator presses
-reaches the board, what the board answers shows in the panel, a flood of
-presses is bounded, and every way the program can be asked to end closes the
-port, removes its lock file and ends it.
+"""demo_e2e.py TQ905-DEMO SCENARIO: the demo in a real X server (the script runs
+itself under xvfb-run, where no window manager takes the pointer or the focus),
+driven by X input. What the operator presses reaches the board, what the board
+answers shows, a flood of presses is bounded, and every way the program can be
+asked to end closes the port, removes its lock file and ends it.
 
-    demo_e2e.py TQ905-DEMO SCENARIO
-
-Each scenario starts its own demo; the script runs itself under xvfb-run.
+tq905-demo --inspect --trace prints the board's trace ("< " frame read, "> "
+reply sent) and answers "dump" on stdin with the controls and windows as JSON.
 """
 
 import ctypes
+import json
+import os
 import signal
+import subprocess
+import sys
+import threading
 import time
 
-from demo_driver import (TIME_OUT_BOUND, Demo, Failure, expect, expect_equal, find_window, poll,
-                         run_scenarios, screen_pixel, xdotool)
-
-GREY = (192, 192, 192)
-GREEN = (0, 255, 0)
+PANEL = "TQ905_Panel"
 NESTING_BOUND = 64
-FLOOD_PRESSES = 2500
-REFUSAL_TEXT = "The query was not sent: %d queries are already waiting" % NESTING_BOUND
+TIME_OUT_BOUND = 10  # well past the reply time-out of about three seconds
 
 
-def indicator_pixel(demo):
-    return screen_pixel(*demo.point("Shape1"))
+class Failure(Exception):
+    pass
 
 
-def press_and_see(demo, button, frame_line):
-    """Presses button and waits for the board to report the frame it read."""
-    seen = len(demo.trace())
-    demo.click(button)
-    demo.wait_trace(frame_line, seen)
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
 
 
-def set_turns_the_indicator_green(demo):
-    # Mapped is not yet painted: a slow start shows black for a moment.
-    poll(lambda: indicator_pixel(demo) == GREY, 5, "indicator drawn grey before SET")
-    demo.click("COMset")
-    poll(lambda: indicator_pixel(demo) == GREEN, 5, "indicator drawn green after SET")
-    expect_equal(demo.dump()[0]["Shape1"]["color"], "#00ff00", "Shape1's colour after SET")
-    print("ok: SET turns the indicator from grey to green on screen")
+def poll(condition, what, timeout=5):
+    """condition()'s first true value within timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while not (value := condition()):
+        expect(time.monotonic() < deadline, "%s: not within %d s" % (what, timeout))
+        time.sleep(0.05)
+    return value
 
 
-def outputs_and_queries(executable):
-    with Demo(executable, "--port-a", "5A", "--analog", "0=1F4", "--analog", "2=2A7") as demo:
-        set_turns_the_indicator_green(demo)
-
-        for bit in range(8):
-            press_and_see(demo, "B%dcmd" % bit, "< bit %d on" % bit)
-        press_and_see(demo, "B3cmd", "< bit 3 off")
-        expect_equal(demo.text("Label1"), "\x02B30\r", "CMD: after the second b3")
-        print("ok: b0 ... b7 each switch their bit on; b3 again switches it off")
-
-        demo.type_into("Pdata", "3C")
-        press_and_see(demo, "PORTout", "< port B 0x3C")
-        demo.type_into("TRIS", "F0")
-        press_and_see(demo, "TRIScmd", "< direction 0xF0")
-        press_and_see(demo, "BZcmd", "< buzzer length 0x64 frequency 0x90")
-        print("ok: typed OUT and TRIS bytes and the buzzer defaults reach the board")
-
-        # A click in the trough pages by 500; the right arrow of HScroll1 steps by 8.
-        demo.click("HScroll0", 0.8)
-        demo.click("HScroll1", 0.99)
-        poll(lambda: demo.dump()[0]["HScroll1"]["value"] == 8, 5, "HScroll1 at 8 after its arrow")
-        expect_equal(demo.dump()[0]["HScroll0"]["value"], 500, "HScroll0 after a page")
-        press_and_see(demo, "PWM0cmd", "< PWM0 duty 500")
-        press_and_see(demo, "PWM1cmd", "< PWM1 duty 8")
-        print("ok: PWM0 and PWM1 send the scroll bars' positions")
-
-        press_and_see(demo, "INcmd", "> \\x02I5A3C\\x0D")
-        poll(lambda: demo.text("INdataB") == "3C", 5, "INdataB showing the latch")
-        controls = demo.dump()[0]
-        expect_equal(controls["INdataA"]["text"], "5A", "INdataA after IN")
-        expect_equal(controls["Label1"]["text"], "I5A3C\r", "CMD: after IN")
-        print("ok: IN shows port A and the latch the board reports")
-
-        press_and_see(demo, "AD2cmd", "> \\x02A2A7\\x0D")
-        poll(lambda: demo.text("AD2data") == "2A7", 5, "AD2data showing channel 2")
-        controls = demo.dump()[0]
-        expect_equal(controls["AD0data"]["text"], "0", "AD0data after AD2")
-        expect_equal(controls["Label1"]["text"], "A2A7\r", "CMD: after AD2")
-        print("ok: AD2 shows channel 2's value in its own box only")
-
-        expect_equal(len([line for line in demo.trace() if line.startswith("< ")]), 16,
-                     "frames the board read for 16 presses")
+def xdotool(*args):
+    return subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True, timeout=10).stdout
 
 
-class XEvent(ctypes.Union):
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
-                    ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
-                    ("data", ctypes.c_long * 5)]
-
-    _fields_ = [("client", ClientMessage), ("pad", ctypes.c_long * 24)]
+def find_window(title):
+    ids = xdotool("search", "--onlyvisible", "--name", "^%s$" % title).split()
+    return ids[0] if ids else None
 
 
-def x_request(action, window):
-    """Another X client's request about window, through libX11: "delete" sends the
-    window manager's WM_DELETE_WINDOW, "destroy" destroys it."""
+def send_delete_window(window):
+    """A window manager's close request (WM_DELETE_WINDOW), sent through libX11."""
     xlib = ctypes.CDLL("libX11.so.6")
     xlib.XOpenDisplay.restype = ctypes.c_void_p
-    xlib.XInternAtom.restype = ctypes.c_ulong
     display = ctypes.c_void_p(xlib.XOpenDisplay(None))
-    expect(display.value, "no X display for libX11")
-    window = ctypes.c_ulong(int(window))
-    if action == "destroy":
-        xlib.XDestroyWindow(display, window)
-    else:
-        event = XEvent()
-        event.client.type = 33  # ClientMessage
-        event.client.window = window
-        event.client.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", False)
-        event.client.format = 32
-        event.client.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", False)
-        xlib.XSendEvent(display, window, False, 0, ctypes.byref(event))
+    atom = lambda name: xlib.XInternAtom(display, name, False)
+    # An XClientMessageEvent in longs (LP64): type, serial, send_event, display,
+    # window, message_type, format, data[0].
+    event = (ctypes.c_long * 24)(33, 0, 0, 0, int(window), atom(b"WM_PROTOCOLS"), 32,
+                                 atom(b"WM_DELETE_WINDOW"))
+    xlib.XSendEvent(display, ctypes.c_ulong(int(window)), False, 0, event)
     xlib.XCloseDisplay(display)
 
 
-def lock_file(demo):
-    return "/run/lock/LCK.." + demo.device[len("/dev/"):].replace("/", "_")
+def run_under_xvfb():
+    """Runs this script again in a private X server unless it already is in one."""
+    if not os.environ.get("TQ905_E2E_UNDER_XVFB"):
+        command = ["xvfb-run", "-a", "-s", "-screen 0 1280x800x24 -dpi 96", sys.executable] + sys.argv
+        sys.exit(subprocess.call(command, env=dict(os.environ, TQ905_E2E_UNDER_XVFB="1")))
+
+
+class Demo:
+    """One tq905-demo with these board options, started with the signals in
+    ignore ignored (as nohup does); use it in a with block."""
+
+    def __init__(self, executable, *options, ignore=()):
+        def in_child():
+            ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG: never outlive the test
+            for signum in ignore:
+                signal.signal(signum, signal.SIG_IGN)
+
+        env = {k: v for k, v in os.environ.items() if k != "QT_QPA_PLATFORM"}  # the real X server
+        self.process = subprocess.Popen([executable, "--inspect", "--trace", *options], env=env, text=True,
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, preexec_fn=in_child)
+        self.lines = []
+        threading.Thread(target=self._collect, daemon=True).start()
+        self.device = poll(lambda: self.lines[:1], "the device path on the first line", 10)[0]
+        self.window = poll(lambda: find_window(PANEL), "the panel window on screen", 10)
+
+    def _collect(self):
+        for line in self.process.stdout:
+            self.lines.append(line.rstrip("\n"))
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, exc_type, exc, _traceback):
+        self.process.kill()
+        self.process.wait(timeout=10)
+
+    def trace(self):
+        return [line for line in self.lines if line[:2] in ("< ", "> ")]
+
+    def dump(self):
+        """The controls by name and the visible windows."""
+        start = len(self.lines)
+        self.process.stdin.write("dump\n")
+        self.process.stdin.flush()
+        answer = poll(lambda: [line for line in self.lines[start:] if line.startswith("dump ")], "a dump")
+        state = json.loads(answer[0][len("dump "):])
+        return {c["name"]: c for c in state["controls"]}, state["windows"]
+
+    def point(self, name, fx=0.5, fy=0.5):
+        """A point of the control, in the panel window's coordinates."""
+        controls, windows = self.dump()
+        panel = next(w for w in windows if w["title"] == PANEL)
+        c = controls[name]
+        return c["x"] - panel["x"] + int(c["w"] * fx), c["y"] - panel["y"] + int(c["h"] * fy)
+
+    def click(self, name, fx=0.5, fy=0.5):
+        xdotool("mousemove", "--window", self.window, *self.point(name, fx, fy), "click", "1")
+
+    def press_and_see(self, name, trace_line):
+        seen = len(self.trace())
+        self.click(name)
+        poll(lambda: trace_line in self.trace()[seen:], "board trace line %r after %s" % (trace_line, name))
+
+
+def operator(executable):
+    """Each kind of control pressed with X input reaches the board; the replies show."""
+    with Demo(executable, "--port-a", "5A", "--analog", "2=2A7") as demo:
+        def indicator():
+            crop = "1x1+%d+%d" % demo.point("Shape1")
+            command = ["import", "-window", demo.window, "-crop", crop, "-depth", "8", "ppm:-"]
+            return tuple(subprocess.run(command, capture_output=True, timeout=20, check=True).stdout[-3:])
+
+        # Mapped is not yet painted: a slow start shows black for a moment.
+        poll(lambda: indicator() == (192, 192, 192), "the indicator drawn grey before SET")
+        demo.click("COMset")
+        poll(lambda: indicator() == (0, 255, 0), "the indicator drawn green after SET")
+        for box, text in [("Pdata", "3C"), ("TRIS", "F0")]:
+            demo.click(box)
+            xdotool("key", "--clearmodifiers", "ctrl+a")
+            xdotool("type", "--delay", "20", text)
+        demo.click("HScroll0", 0.8)  # a click in the trough pages by 500
+        demo.click("HScroll1", 0.99)  # the right arrow of HScroll1 steps by 8
+        presses = [("B%dcmd" % bit, "< bit %d on" % bit) for bit in range(8)] + [
+            ("B3cmd", "< bit 3 off"), ("PORTout", "< port B 0x3C"), ("TRIScmd", "< direction 0xF0"),
+            ("BZcmd", "< buzzer length 0x64 frequency 0x90"), ("PWM0cmd", "< PWM0 duty 500"),
+            ("PWM1cmd", "< PWM1 duty 8"), ("INcmd", "> \\x02I5A3C\\x0D"), ("AD2cmd", "> \\x02A2A7\\x0D")]
+        for button, trace_line in presses:
+            demo.press_and_see(button, trace_line)
+        expected = {"INdataA": "5A", "INdataB": "3C", "AD2data": "2A7", "AD0data": "0", "Label1": "A2A7\r"}
+        shown = lambda: {name: demo.dump()[0][name]["text"] for name in expected}
+        poll(lambda: shown() == expected, "the replies in the boxes and CMD:")
+        expect(len([line for line in demo.trace() if line.startswith("< ")]) == len(presses),
+               "the board read other than %d frames for as many presses" % len(presses))
 
 
 def holds_lock(demo):
-    """Whether the demo's lock file is there and names the demo's process (a
-    stale one of another program may be left on a reused device number)."""
+    """Whether the port's lock file is there and names the demo (a stale one of
+    another program may be left on a reused device number)."""
     try:
-        with open(lock_file(demo)) as lock:
+        with open("/run/lock/LCK.." + demo.device[len("/dev/"):].replace("/", "_")) as lock:
             return lock.readline().strip() == str(demo.process.pid)
     except FileNotFoundError:
         return False
@@ -135,137 +171,117 @@ def holds_lock(demo):
 
 def open_port(demo):
     demo.click("COMset")
-    poll(lambda: holds_lock(demo), 5, "the lock file %s after SET" % lock_file(demo))
+    poll(lambda: holds_lock(demo), "the lock file after SET")
+
+
+def start_waiting(demo):
+    open_port(demo)
+    demo.press_and_see("INcmd", "< read ports")
+
+
+def box_up(demo):
+    return poll(lambda: find_window("ERROR"), "an ERROR box", TIME_OUT_BOUND)
+
+
+def box_texts(demo):
+    return [w.get("text") for w in demo.dump()[1] if w["title"] == "ERROR"]
+
+
+def dismiss_box(demo):
+    box = box_up(demo)
+    xdotool("windowfocus", "--sync", box)
+    xdotool("key", "Return")
+    poll(lambda: find_window("ERROR") != box, "ERROR box %s closing" % box)
 
 
 def expect_clean_end(demo, how, code=0):
     """The demo ends with this exit code and leaves no lock file behind."""
-    asked = time.monotonic()
-    expect_equal(demo.exit_code(TIME_OUT_BOUND), code, "exit code after %s" % how)
-    expect(not holds_lock(demo), "%s left behind after %s" % (lock_file(demo), how))
-    print("ok: %s ends the program in %.2f s, lock file gone" % (how, time.monotonic() - asked))
-
-
-def start_waiting(demo):
-    seen = len(demo.trace())
-    demo.click("INcmd")
-    demo.wait_trace("< read ports", seen)
-
-
-def error_boxes(demo):
-    return [w.get("text") for w in demo.dump()[1] if w["title"] == "ERROR"]
-
-
-def dismiss_error_boxes(count):
-    for _ in range(count):
-        box = poll(lambda: find_window("ERROR"), TIME_OUT_BOUND, "an ERROR box to dismiss")
-        xdotool("windowfocus", "--sync", box)
-        xdotool("key", "Return")
-        poll(lambda: find_window("ERROR") != box, 5, "ERROR box %s closing" % box)
-    time.sleep(0.5)
-    expect(find_window("ERROR") is None, "an ERROR box beyond the %d expected" % count)
-
-
-def stack_kb(pid):
-    with open("/proc/%d/status" % pid) as status:
-        return next(int(line.split()[1]) for line in status if line.startswith("VmStk:"))
+    status = demo.process.wait(timeout=TIME_OUT_BOUND)
+    expect(status == code, "exit code %d after %s" % (status, how))
+    expect(not holds_lock(demo), "the lock file left behind after %s" % how)
+    print("ok: %s ends the program, lock file gone" % how)
 
 
 def press_flood(executable):
+    """2,500 presses of IN with a silent board; then the time-out, and EXIT during a wait."""
     with Demo(executable, "--fault", "no-reply") as demo:
         open_port(demo)
-        started = time.monotonic()
-        x, y = demo.point("INcmd")
-        xdotool("mousemove", "--sync", x, y, "click", "--repeat", FLOOD_PRESSES, "--delay", 0, 1)
-        flood_time = time.monotonic() - started
+        xdotool("mousemove", "--window", demo.window, *demo.point("INcmd"),
+                "click", "--repeat", 2500, "--delay", 0, 1)
         time.sleep(0.5)
         expect(demo.process.poll() is None, "the demo died under the flood: %s" % demo.process.poll())
-        boxes = error_boxes(demo)
-        expect(len(boxes) == 1 and boxes[0].startswith(REFUSAL_TEXT),
-               "%d boxes after the flood, the first %r" % (len(boxes), boxes[:1]))
+        boxes = box_texts(demo)
+        expect(len(boxes) == 1 and boxes[0].startswith("The query was not sent: %d queries" % NESTING_BOUND),
+               "boxes after the flood: %r" % boxes)
         queries = demo.trace().count("< read ports")
-        expect_equal(queries, NESTING_BOUND, "queries the board read for %d presses" % FLOOD_PRESSES)
-        stack = stack_kb(demo.process.pid)
+        expect(queries == NESTING_BOUND, "%d queries sent for 2500 presses" % queries)
+        with open("/proc/%d/status" % demo.process.pid) as status:
+            stack = next(int(line.split()[1]) for line in status if line.startswith("VmStk:"))
         expect(stack < 2048, "stack of %d KB after the flood" % stack)
-        print("ok: %d presses in %.1f s: %d queries sent, one refusal, stack %d KB"
-              % (FLOOD_PRESSES, flood_time, queries, stack))
-
-        demo.click("B5cmd")
+        for _ in range(NESTING_BOUND + 1):  # the refusal, then one "Receive ERR" for each query
+            dismiss_box(demo)
         time.sleep(0.5)
-        expect("< bit 5 on" not in demo.trace(), "b5 pressed behind the box reached the board")
-        print("ok: a press on the panel behind the box is dropped")
+        expect(find_window("ERROR") is None, "an ERROR box beyond the %d expected" % (NESTING_BOUND + 1))
 
-        # The refusal, then one "Receive ERR" for each query waiting.
-        dismiss_error_boxes(NESTING_BOUND + 1)
-        reply_timeout_and_exit(demo)
-
-
-def reply_timeout_and_exit(demo):
-    """One IN without a reply while the window keeps working, then EXIT during the next wait."""
-    start_waiting(demo)
-    asked = time.monotonic()
-    press_and_see(demo, "B5cmd", "< bit 5 on")
-    poll(lambda: find_window("ERROR"), TIME_OUT_BOUND, "ERROR box after IN without a reply")
-    waited = time.monotonic() - asked
-    expect(waited > 2, "ERROR box came after %.1f s, before the reply time-out" % waited)
-    expect_equal(error_boxes(demo), ["Receive ERR"], "ERROR boxes' texts")
-    xdotool("windowfocus", "--sync", find_window("ERROR"))
-    xdotool("key", "Return")
-    poll(lambda: find_window("ERROR") is None, 5, "ERROR box gone after Return")
-    controls = demo.dump()[0]
-    for name in ("INdataA", "INdataB", "Label1"):
-        expect_equal(controls[name]["text"], "", "%s after the time-out" % name)
-    expect(not any(line.startswith("> ") for line in demo.trace()), "the board sent a reply")
-    print("ok: \"Receive ERR\" %.1f s after IN, b5 reached the board meanwhile" % waited)
-
-    start_waiting(demo)
-    demo.click("EXIT_button")
-
-    def ended_or_error():
+        demo.press_and_see("INcmd", "< read ports")  # the window works as before
+        asked = time.monotonic()
+        box_up(demo)
+        waited = time.monotonic() - asked
+        texts = box_texts(demo)
+        expect(waited > 2 and texts == ["Receive ERR"], "boxes %r %.1f s after IN" % (texts, waited))
+        dismiss_box(demo)
+        demo.press_and_see("INcmd", "< read ports")
+        demo.click("EXIT_button")
+        poll(lambda: demo.process.poll() is not None or find_window("ERROR"), "an end", TIME_OUT_BOUND)
         expect(find_window("ERROR") is None, "an ERROR box came up after EXIT during the wait")
-        return demo.process.poll() is not None
-
-    poll(ended_or_error, TIME_OUT_BOUND, "the demo ending after EXIT during the wait")
-    expect_clean_end(demo, "EXIT during the wait")
+        expect_clean_end(demo, "EXIT during the wait")
 
 
-def signals(executable):
-    cases = [(signum, when) for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
-             for when in ("idle", "waiting")] + [(signal.SIGTERM, "box")]
-    for signum, when in cases:
-        with Demo(executable, "--fault", "no-reply") as demo:
-            open_port(demo)
-            if when != "idle":
-                start_waiting(demo)
-            if when == "box":
-                poll(lambda: find_window("ERROR"), TIME_OUT_BOUND, "the Receive ERR box")
-            demo.process.send_signal(signum)
-            expect_clean_end(demo, "%s (%s)" % (signal.Signals(signum).name, when))
+def ends(executable):
+    """Each other way to end, in a demo of its own with a silent board."""
+    def receive_err_box(demo):
+        start_waiting(demo)
+        box_up(demo)
 
+    def error_box(demo):  # before any SET: "the port is not open"
+        demo.click("INcmd")
+        box_up(demo)
 
-def window_ends(executable):
-    """WM_DELETE_WINDOW while a box is up, the window destroyed, the X connection killed."""
-    cases = [("ERROR box", lambda demo: demo.click("INcmd"), "delete", 0),
-             ("Receive ERR box", lambda demo: (open_port(demo), start_waiting(demo)), "delete", 0),
-             ("wait", lambda demo: (open_port(demo), start_waiting(demo)), "destroy", 0),
+    def term_ignored_then_int(demo):
+        demo.process.send_signal(signal.SIGTERM)
+        time.sleep(1)
+        expect(demo.process.poll() is None, "SIGTERM, ignored from the start, ended the demo")
+        demo.process.send_signal(signal.SIGINT)
+
+    send = lambda signum: lambda demo: demo.process.send_signal(signum)
+    x_request = lambda action: lambda demo: xdotool(action, demo.window)
+    delete = lambda demo: send_delete_window(demo.window)
+    # (how, signals ignored from the start, what comes before, the request, exit code)
+    cases = [("SIGTERM during a wait", (), start_waiting, send(signal.SIGTERM), 0),
+             ("SIGHUP with the Receive ERR box up", (), receive_err_box, send(signal.SIGHUP), 0),
+             ("SIGINT, SIGTERM ignored from the start", (signal.SIGTERM,), open_port, term_ignored_then_int, 0),
+             ("WM_DELETE_WINDOW with an ERROR box up", (), error_box, delete, 0),
+             ("WM_DELETE_WINDOW with the Receive ERR box up", (), receive_err_box, delete, 0),
+             ("the window destroyed during a wait", (), start_waiting, x_request("windowclose"), 0),
              # Qt ends the process itself, with exit code 1, when its X connection breaks.
-             ("wait", lambda demo: (open_port(demo), start_waiting(demo)), "windowkill", 1)]
-    for during, provoke, action, code in cases:
-        with Demo(executable, "--fault", "no-reply") as demo:
+             ("the X connection killed during a wait", (), start_waiting, x_request("windowkill"), 1)]
+    for how, ignored, provoke, request, code in cases:
+        with Demo(executable, "--fault", "no-reply", ignore=ignored) as demo:
             provoke(demo)
-            if during.endswith("box"):
-                poll(lambda: find_window("ERROR"), TIME_OUT_BOUND, "the %s" % during)
-            if action == "windowkill":
-                xdotool("windowkill", demo.panel_window)
-            else:
-                x_request(action, demo.panel_window)
-            expect_clean_end(demo, "%s during the %s" % (action, during), code)
+            request(demo)
+            expect_clean_end(demo, how, code)
+
+
+def main():
+    scenarios = {"operator": operator, "press-flood": press_flood, "ends": ends}
+    if len(sys.argv) != 3 or sys.argv[2] not in scenarios:
+        sys.exit("usage: %s TQ905-DEMO {%s}" % (sys.argv[0], ",".join(scenarios)))
+    run_under_xvfb()
+    try:
+        scenarios[sys.argv[2]](os.path.abspath(sys.argv[1]))
+    except (Failure, subprocess.TimeoutExpired) as failure:  # the latter: a demo that does not end
+        sys.exit("FAIL: %s" % failure)
 
 
 if __name__ == "__main__":
-    run_scenarios({
-        "outputs-and-queries": outputs_and_queries,
-        "press-flood": press_flood,
-        "signals": signals,
-        "window-ends": window_ends,
-    })
+    main()
