@@ -1,27 +1,177 @@
 // The panel window over real pseudo-terminals: what only the window can get
 // wrong in its layout, keyboard and screen-reader texts, the port control, and
 // the edges of the commands and queries that the end-to-end tests do not reach.
+// Then the fault matrix: what the operator is told, and what state the panel is
+// left in, when the line, the device, the system or the operator does the
+// unexpected; after each, the process must be idle again.
 #include "CommandDisplay.h"
 #include "ControlTable.h"
-#include "PanelHarness.h"
+#include "PtyPair.h"
+#include "TQ905Panel.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLockFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSerialPortInfo>
 #include <QSet>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <thread>
+
 using namespace std::chrono_literals;
-using Write = ScriptedFarEnd::Write;
 
 namespace {
+
+// The CPU time this process has used so far, user and system together.
+std::chrono::microseconds processCpuTime()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
+// The board's end of a pseudo-terminal, driven from the event loop so that it
+// answers while the panel waits: each frame that arrives (up to CR) is recorded
+// and handed to the script, whose writes go out at their delays after it.
+class ScriptedFarEnd : public QObject
+{
+public:
+    struct Write {
+        std::chrono::milliseconds delay;
+        QByteArray bytes;
+    };
+    using Script = std::function<QList<Write>(const QByteArray &frame)>;
+
+    explicit ScriptedFarEnd(PtyPair &pty)
+        : m_pty(pty)
+        , m_notifier(pty.masterFd(), QSocketNotifier::Read)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, [this] { onReadable(); });
+    }
+
+    Script script;
+    QList<QByteArray> frames;
+
+    void answerEveryFrameWith(const QList<Write> &writes)
+    {
+        script = [writes](const QByteArray &) { return writes; };
+    }
+
+    void vanish()
+    {
+        m_notifier.setEnabled(false);
+        m_pty.vanish();
+    }
+
+private:
+    void onReadable()
+    {
+        char buffer[256];
+        const ssize_t n = ::read(m_pty.masterFd(), buffer, sizeof buffer);
+        if (n <= 0) {
+            m_notifier.setEnabled(false); // hung up: the device side is closed for good
+            return;
+        }
+        m_pending.append(buffer, n);
+        for (qsizetype end; (end = m_pending.indexOf('\r')) >= 0;) {
+            frames << m_pending.left(end + 1);
+            m_pending.remove(0, end + 1);
+            for (const Write &write : script ? script(frames.last()) : QList<Write>{})
+                QTimer::singleShot(write.delay, this,
+                                   [this, bytes = write.bytes] { m_pty.write(bytes); });
+        }
+    }
+
+    PtyPair &m_pty;
+    QSocketNotifier m_notifier;
+    QByteArray m_pending;
+};
+
+// A panel on the offscreen platform whose port numbers 2 to 4 are real
+// pseudo-terminals, and whose message boxes are recorded and closed at once,
+// as an operator pressing OK would.
+class PanelHarness
+{
+public:
+    PanelHarness()
+    {
+        for (int number : {2, 3, 4})
+            m_boards[number] = std::make_unique<PtyPair>();
+        m_panel.serialLink().setDeviceResolver([this](int number) -> std::optional<QString> {
+            const auto board = m_boards.find(number);
+            return board == m_boards.end() ? std::nullopt
+                                           : std::optional(board->second->devicePath());
+        });
+        m_panel.setMessagePresenter(
+            [this](const TQ905Panel::Message &message) { messages << message.text; });
+    }
+
+    TQ905Panel &panel() { return m_panel; }
+    PtyPair &board(int portNumber = 3) { return *m_boards.at(portNumber); }
+    QStringList messages;
+
+    template <typename T = QWidget>
+    T *control(const char *name) const
+    {
+        T *control = m_panel.findChild<T *>(QString::fromLatin1(name));
+        if (!control)
+            throw std::invalid_argument(name);
+        return control;
+    }
+    void click(const char *buttonName) { control<QAbstractButton>(buttonName)->click(); }
+    // The text of a label or a text box.
+    QString text(const char *name) const
+    {
+        auto *label = qobject_cast<QLabel *>(control(name));
+        return label ? label->text() : control<QLineEdit>(name)->text();
+    }
+    void setText(const char *name, const QString &text) { control<QLineEdit>(name)->setText(text); }
+    // Presses "SET" with the given number in the port box.
+    void openPort(const QString &portText = QStringLiteral("3"))
+    {
+        control<QComboBox>("COMNOcmb")->setEditText(portText);
+        click("COMset");
+    }
+    QString portBoxToolTip() const
+    {
+        auto *box = control<QComboBox>("COMNOcmb");
+        QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), box->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(box, &hover);
+        return box->toolTip();
+    }
+    QColor indicator() const { return control("Shape1")->property("fillColor").value<QColor>(); }
+
+private:
+    std::map<int, std::unique_ptr<PtyPair>> m_boards;
+    TQ905Panel m_panel;
+};
+
+using Write = ScriptedFarEnd::Write;
 
 const QColor kGreen(0, 255, 0);
 const QStringList kResultBoxes = {"INdataA", "INdataB", "AD0data", "AD1data", "AD2data", "AD3data"};
@@ -61,7 +211,53 @@ void showActive(TQ905Panel &panel)
     QVERIFY(QTest::qWaitForWindowActive(&panel));
 }
 
+enum class Setup { PortText, NothingOpened, MissingDevice, HeldByAnother };
+enum class Lock { None, OfAnEndedProgram, OfARunningProgram };
+
+// Stand-ins in an expectation for what only the run knows.
+const QString kToolTip = QStringLiteral("<the port box's tool tip>");
+const QString kLockFile = QStringLiteral("<the lock file>");
+
+// The CPU the process takes over half a second of doing nothing.
+std::chrono::microseconds idleCpu()
+{
+    const auto before = processCpuTime();
+    QTest::qWait(500);
+    return processCpuTime() - before;
+}
+
+// What the message gets wrong: words it lacks or words it should not have.
+QString wrongWords(const QString &message, const QStringList &told, const QStringList &notTold)
+{
+    for (const QString &words : told)
+        if (!message.contains(words))
+            return QStringLiteral("lacks \"%1\":\n%2").arg(words, message);
+    for (const QString &words : notTold)
+        if (message.contains(words))
+            return QStringLiteral("says \"%1\":\n%2").arg(words, message);
+    return {};
+}
+
+// Presses "SET" as the user nobody in a child, which checks the message.
+bool setAsNobodyIsTold(PanelHarness &harness, const QStringList &told, const QStringList &notTold)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(1);
+        harness.openPort();
+        const QString wrong = wrongWords(harness.messages.value(0), told, notTold);
+        std::fprintf(stderr, "%s\n", qPrintable(wrong));
+        ::_exit(wrong.isEmpty() ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Setup)
+Q_DECLARE_METATYPE(Lock)
 
 class PanelTest : public QObject
 {
@@ -200,10 +396,7 @@ private Q_SLOTS:
     void portBoxToolTipListsTheDevicesPresent()
     {
         PanelHarness harness;
-        auto *combo = harness.control<QComboBox>("COMNOcmb");
-        QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), combo->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(combo, &hover);
-        const QString tip = combo->toolTip();
+        const QString tip = harness.portBoxToolTip();
         QVERIFY2(tip.startsWith(u"Serial devices present:\n") || tip == u"No serial devices found.",
                  qPrintable(tip));
         for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
@@ -272,47 +465,30 @@ private Q_SLOTS:
         QCOMPARE(description("Shape1"), QStringLiteral("The port is closed."));
     }
 
-    void setOpensTheChosenPort_data()
-    {
-        QTest::addColumn<QString>("portText");
-        QTest::addColumn<int>("board");
-        QTest::newRow("initial 3") << "3" << 3;
-        QTest::newRow("2.5 to even 2") << "2.5" << 2;
-    }
-
-    // SET closes the open port first.
-    void setOpensTheChosenPort()
-    {
-        QFETCH(QString, portText);
-        QFETCH(int, board);
-        PanelHarness harness;
-        harness.openPort(QStringLiteral("4"));
-        harness.openPort(portText);
-
-        QCOMPARE(harness.panel().serialLink().portOpen(), true);
-        QCOMPARE(harness.indicator(), kGreen);
-        QCOMPARE(harness.messages, QStringList());
-        termios line{};
-        QCOMPARE(tcgetattr(harness.board(board).deviceFd(), &line), 0);
-        QCOMPARE(cfgetospeed(&line), speed_t(B9600));
-        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
-        harness.click("PORTout");
-        QCOMPARE(harness.board(board).readQuiet(50ms), QByteArray("\002O00\r"));
-    }
-
-    void exitAndCloseCloseThePortOnce_data()
+    void setOpensThePortAndExitOrCloseClosesIt_data()
     {
         QTest::addColumn<bool>("byExitButton");
         QTest::newRow("EXIT") << true;
         QTest::newRow("close control") << false;
     }
 
-    void exitAndCloseCloseThePortOnce()
+    // SET closes the open port first and opens the chosen one at 9600,N,8,1.
+    void setOpensThePortAndExitOrCloseClosesIt()
     {
         QFETCH(bool, byExitButton);
         PanelHarness harness;
         harness.panel().show();
-        harness.openPort();
+        harness.openPort(QStringLiteral("4"));
+        harness.openPort(QStringLiteral("2.5")); // to even: 2
+        QCOMPARE(harness.indicator(), kGreen);
+        QCOMPARE(harness.messages, QStringList());
+        termios line{};
+        QCOMPARE(tcgetattr(harness.board(2).deviceFd(), &line), 0);
+        QCOMPARE(cfgetospeed(&line), speed_t(B9600));
+        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+        harness.click("PORTout");
+        QCOMPARE(harness.board(2).readQuiet(50ms), QByteArray("\002O00\r"));
+
         int closes = 0;
         QObject::connect(&harness.panel().serialLink(), &SerialLink::portOpenChanged,
                          [&](bool open) { closes += !open; });
@@ -422,6 +598,253 @@ private Q_SLOTS:
         QCOMPARE(harness.messages, QStringList{"Receive ERR"});
         QCOMPARE(harness.text("Label1"), QString());
         QCOMPARE(resultBoxes(harness), QStringList({"0F", "3C", "0", "0", "", "0"}));
+    }
+
+    void failureSaysWhatToDo_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QString>("portText");
+        QTest::addColumn<QStringList>("told");
+        QTest::addColumn<QStringList>("notTold");
+        const QString megabyte(1 << 20, u'x');
+        QTest::newRow("IN before any SET")
+            << Setup::NothingOpened << ""
+            << QStringList{"\"IN\" failed", "not open", "Press \"SET\""} << QStringList{"Port "};
+        QTest::newRow("empty") << Setup::PortText << ""
+                               << QStringList{"\"SET\" failed", "not a port number"}
+                               << QStringList{};
+        QTest::newRow("a megabyte, quoted in part")
+            << Setup::PortText << megabyte << QStringList{"not a port number", megabyte.left(40)}
+            << QStringList{megabyte.left(41)};
+        QTest::newRow("40000 is a number, not a port")
+            << Setup::PortText << "40000" << QStringList{"\"40000\"", "1-96", kToolTip}
+            << QStringList{"not a port number"};
+        QTest::newRow("97 has no device")
+            << Setup::PortText << "97" << QStringList{"Port 97", "1-96", kToolTip} << QStringList{};
+        QTest::newRow("device missing")
+            << Setup::MissingDevice << "3"
+            << QStringList{"Port 3 (/dev/", "no such device", kToolTip} << QStringList{};
+        QTest::newRow("held open by another program")
+            << Setup::HeldByAnother << "3"
+            << QStringList{"Port 3 (/dev/", "in use by another program"} << QStringList{};
+    }
+
+    // Each failure after a port was open closes it first, and keeps its number.
+    void failureSaysWhatToDo()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(QString, portText);
+        QFETCH(QStringList, told);
+        QFETCH(QStringList, notTold);
+        PanelHarness harness;
+        SerialLink other;
+        if (setup == Setup::NothingOpened)
+            harness.click("INcmd");
+        else
+            harness.openPort(QStringLiteral("4"));
+        if (setup == Setup::MissingDevice)
+            harness.panel().serialLink().setDeviceResolver([](int) {
+                return std::optional<QString>(QStringLiteral("/dev/ttyUSB-not-there"));
+            });
+        if (setup == Setup::HeldByAnother) {
+            other.setDeviceResolver([&](int) { return harness.board(3).devicePath(); });
+            other.setPortOpen(true);
+        }
+        if (setup != Setup::NothingOpened)
+            harness.openPort(portText);
+
+        QCOMPARE(harness.messages.size(), 1);
+        told.replaceInStrings(kToolTip, harness.portBoxToolTip());
+        const QString wrong = wrongWords(harness.messages[0], told, notTold);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        QVERIFY(!harness.panel().serialLink().portOpen());
+        QCOMPARE(harness.indicator(), QColor(192, 192, 192));
+        if (setup == Setup::PortText)
+            QCOMPARE(harness.panel().serialLink().commPort(), qint16(4));
+        QVERIFY(idleCpu() < 150ms);
+    }
+
+    void refusalOfAnotherUserSaysWhatHelps_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<Lock>("lock");
+        QTest::addColumn<QStringList>("told");
+        QTest::addColumn<QStringList>("notTold");
+        QTest::newRow("root's 0600 device")
+            << "tty" << 0600 << Lock::None
+            << QStringList{"user \"root\"", "0600", "administrator", "udev"}
+            << QStringList{"usermod"};
+        QTest::newRow("read and write for the root group only")
+            << "root" << 0660 << Lock::None << QStringList{"group \"root\"", "administrator"}
+            << QStringList{"usermod"};
+        QTest::newRow("read and write for dialout")
+            << "dialout" << 0660 << Lock::None << QStringList{"sudo usermod -aG dialout $USER"}
+            << QStringList{"administrator"};
+        QTest::newRow("root's stale lock")
+            << "root" << 0666 << Lock::OfAnEndedProgram
+            << QStringList{"stale lock", kLockFile, "sudo rm " + kLockFile}
+            << QStringList{"another program"};
+        QTest::newRow("root's lock of a running program")
+            << "root" << 0666 << Lock::OfARunningProgram
+            << QStringList{"in use by another program", "(tst_panel)"}
+            << QStringList{"stale", "rm "};
+    }
+
+    // Root may open anything, so "SET" is pressed by the user nobody in a child.
+    void refusalOfAnotherUserSaysWhatHelps()
+    {
+        QFETCH(QString, group);
+        QFETCH(int, mode);
+        QFETCH(Lock, lock);
+        QFETCH(QStringList, told);
+        QFETCH(QStringList, notTold);
+        if (::geteuid() != 0)
+            QSKIP("only root can give a device to another user");
+
+        PanelHarness harness;
+        const QByteArray device = harness.board().devicePath().toLocal8Bit();
+        const ::group *owner = ::getgrnam(group.toLatin1().constData());
+        QVERIFY(owner);
+        QCOMPARE(::chown(device.constData(), 0, owner->gr_gid), 0);
+        QCOMPARE(::chmod(device.constData(), static_cast<mode_t>(mode)), 0);
+
+        // Qt SerialPort locks /dev/pts/N as /var/lock/LCK..pts_N.
+        const QString lockPath = QStringLiteral("/var/lock/LCK..")
+                                 + QString::fromLocal8Bit(device.mid(5)).replace(u'/', u'_');
+        QFile::remove(lockPath); // an earlier pseudo-terminal of this number may have left one
+        std::unique_ptr<QLockFile> running;
+        if (lock == Lock::OfAnEndedProgram) {
+            const pid_t holder = ::fork();
+            if (holder == 0)
+                ::_exit(QLockFile(lockPath).tryLock(0) ? 0 : 1); // exits without unlocking
+            ::waitpid(holder, nullptr, 0);
+        } else if (lock == Lock::OfARunningProgram) {
+            running = std::make_unique<QLockFile>(lockPath);
+            QVERIFY(running->tryLock(0));
+        }
+        told.replaceInStrings(kLockFile, QFileInfo(lockPath).canonicalFilePath());
+
+        const bool toldRight = setAsNobodyIsTold(harness, told, notTold);
+        running.reset();
+        QFile::remove(lockPath);
+        QVERIFY(toldRight);
+    }
+
+    void vanishingDeviceIsToldOnce_data()
+    {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<int>("vanishAt"); // ms after the press; -1: before it
+        QTest::newRow("while idle") << QByteArray() << -1;
+        QTest::newRow("before an output") << QByteArray("PORTout") << -1;
+        QTest::newRow("before a query") << QByteArray("INcmd") << -1;
+        QTest::newRow("right after a write") << QByteArray("PORTout") << 0;
+        QTest::newRow("during a wait") << QByteArray("AD3cmd") << 50;
+    }
+
+    // The frame of the press stays shown; the result boxes keep their text.
+    void vanishingDeviceIsToldOnce()
+    {
+        QFETCH(QByteArray, button);
+        QFETCH(int, vanishAt);
+        PanelHarness harness;
+        ScriptedFarEnd board(harness.board());
+        harness.openPort();
+        harness.setText("AD3data", QStringLiteral("kept"));
+        if (vanishAt < 0)
+            board.vanish();
+        else
+            QTimer::singleShot(vanishAt, [&] { board.vanish(); });
+        if (!button.isEmpty())
+            harness.click(button.constData());
+        const QString shown = harness.text("Label1");
+
+        QTRY_COMPARE(harness.messages.size(), 1);
+        QVERIFY(idleCpu() < 150ms);
+        QCOMPARE(harness.messages.size(), 1);
+        const QString wrong =
+            wrongWords(harness.messages[0], {"gone away", "System: Input/output error"},
+                       {"Inappropriate ioctl"});
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        QVERIFY(!harness.panel().serialLink().portOpen());
+        QCOMPARE(harness.indicator(), QColor(192, 192, 192));
+        QCOMPARE(shown.isEmpty(), button.isEmpty());
+        QCOMPARE(harness.text("AD3data"), QStringLiteral("kept"));
+    }
+
+    void twoHundredNestedQueriesAllEndAndThePanelStillWorks()
+    {
+        PanelHarness harness;
+        ScriptedFarEnd board(harness.board());
+        harness.openPort();
+        // Each press arms the next one and then waits inside the waits before it.
+        int pressed = 1;
+        std::function<void()> pressAgain = [&] {
+            if (++pressed < 200)
+                QTimer::singleShot(5ms, pressAgain);
+            harness.click(pressed % 2 ? "INcmd" : "AD1cmd");
+        };
+        QTimer::singleShot(5ms, pressAgain);
+        harness.click("AD1cmd");
+
+        QCOMPARE(pressed, 200);
+        // Past the bound each press is refused; every query sent ends in "Receive ERR".
+        QCOMPARE(harness.messages.size(), 200);
+        QCOMPARE(harness.messages.count(QStringLiteral("Receive ERR")),
+                 qsizetype(TQ905Panel::kMaxNestedQueries));
+        QCOMPARE(board.frames.size(), qsizetype(TQ905Panel::kMaxNestedQueries));
+
+        harness.messages.clear();
+        board.answerEveryFrameWith({{10ms, "\002b123b"}});
+        harness.click("AD1cmd");
+        QCOMPARE(harness.text("AD1data"), QStringLiteral("123"));
+        QVERIFY(harness.messages.isEmpty());
+        QVERIFY(idleCpu() < 150ms);
+    }
+
+    // A box still up would keep its handler, and the program, running after the window.
+    void closingWhileAMessageBoxIsUpEndsEverything()
+    {
+        PanelHarness harness;
+        harness.panel().setMessagePresenter({}); // the real box
+        harness.panel().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&harness.panel()));
+        bool boxWasUp = false;
+        QTimer::singleShot(200ms, [&] {
+            boxWasUp = harness.panel().findChild<QMessageBox *>() != nullptr;
+            harness.panel().close();
+        });
+        harness.click("PORTout");
+        QVERIFY(boxWasUp);
+        QVERIFY(!harness.panel().isVisible());
+    }
+
+    // The wait first listens on the device alone, so a prompt reply is taken before
+    // the event loop runs; input that keeps trickling in must not keep the event
+    // loop, and with it the reply ticks, from running.
+    void tricklingNoiseStillTimesOutOnTheTicks()
+    {
+        PanelHarness harness;
+        harness.openPort();
+        const int farEnd = harness.board().masterFd();
+        std::atomic<bool> stop = false;
+        // Another thread, so the bytes keep coming whatever the panel's event loop
+        // does; they stop by themselves well after the time-out should have come.
+        std::thread chatter([&] {
+            for (auto until = std::chrono::steady_clock::now() + 6s;
+                 !stop && std::chrono::steady_clock::now() < until;
+                 std::this_thread::sleep_for(200us))
+                (void)::write(farEnd, "x", 1);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        harness.click("INcmd");
+        const qint64 elapsed = clock.elapsed();
+        stop = true;
+        chatter.join();
+
+        QCOMPARE(harness.messages, QStringList{"Receive ERR"});
+        QVERIFY2(elapsed >= 2800 && elapsed < 4500, qPrintable(QString::number(elapsed)));
     }
 };
 
