@@ -31,12 +31,12 @@
 #include <QToolTip>
 
 #include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,13 +46,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The CPU time this process has used so far, user and system together.
-std::chrono::microseconds processCpuTime()
+// The CPU time the process, all its threads together, takes while `work` runs.
+std::chrono::milliseconds cpuTimeOf(const std::function<void()> &work)
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    const std::clock_t before = std::clock();
+    work();
+    return std::chrono::milliseconds((std::clock() - before) * 1000 / CLOCKS_PER_SEC);
 }
 
 // The board's end of a pseudo-terminal, driven from the event loop so that it
@@ -76,11 +75,6 @@ public:
 
     Script script;
     QList<QByteArray> frames;
-
-    void answerEveryFrameWith(const QList<Write> &writes)
-    {
-        script = [writes](const QByteArray &) { return writes; };
-    }
 
     void vanish()
     {
@@ -174,6 +168,7 @@ private:
 using Write = ScriptedFarEnd::Write;
 
 const QColor kGreen(0, 255, 0);
+const QColor kGrey(192, 192, 192);
 const QStringList kResultBoxes = {"INdataA", "INdataB", "AD0data", "AD1data", "AD2data", "AD3data"};
 
 // What a screen reader announces for a control with the focus: the part of it
@@ -211,7 +206,16 @@ void showActive(TQ905Panel &panel)
     QVERIFY(QTest::qWaitForWindowActive(&panel));
 }
 
-enum class Setup { PortText, NothingOpened, MissingDevice, HeldByAnother };
+// How a failure comes about: the first three by a SET of the input, the others
+// by a press of the input button (none: the device vanishes while idle).
+enum class Setup {
+    PortText,
+    MissingDevice,
+    HeldByAnother,
+    NothingOpened,
+    Unplugged,
+    UnpluggedAfterPress
+};
 enum class Lock { None, OfAnEndedProgram, OfARunningProgram };
 
 // Stand-ins in an expectation for what only the run knows.
@@ -219,11 +223,9 @@ const QString kToolTip = QStringLiteral("<the port box's tool tip>");
 const QString kLockFile = QStringLiteral("<the lock file>");
 
 // The CPU the process takes over half a second of doing nothing.
-std::chrono::microseconds idleCpu()
+std::chrono::milliseconds idleCpu()
 {
-    const auto before = processCpuTime();
-    QTest::qWait(500);
-    return processCpuTime() - before;
+    return cpuTimeOf([] { QTest::qWait(500); });
 }
 
 // What the message gets wrong: words it lacks or words it should not have.
@@ -408,29 +410,21 @@ private Q_SLOTS:
         }
     }
 
-    void returnAndEnterPressTheFocusedButtonOnce_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
-        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
-    }
-
     // Once however long the key is held.
     void returnAndEnterPressTheFocusedButtonOnce()
     {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
         PanelHarness harness;
         showActive(harness.panel());
         auto *bit3 = harness.control<QPushButton>("B3cmd");
         bit3->setFocus(Qt::TabFocusReason);
         QSignalSpy presses(bit3, &QPushButton::clicked);
-        for (const bool repeated : {false, true, true}) {
-            QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), {}, repeated);
-            QApplication::sendEvent(bit3, &press);
-        }
-        QCOMPARE(presses.count(), 1);
+        for (const auto &[key, modifier] : {std::pair(Qt::Key_Return, Qt::NoModifier),
+                                            std::pair(Qt::Key_Enter, Qt::KeypadModifier)})
+            for (const bool repeated : {false, true, true}) {
+                QKeyEvent press(QEvent::KeyPress, key, modifier, {}, repeated);
+                QApplication::sendEvent(bit3, &press);
+            }
+        QCOMPARE(presses.count(), 2);
     }
 
     // Each control a screen reader reaches has a name of its own, from its caption;
@@ -552,15 +546,13 @@ private Q_SLOTS:
         QFETCH(int, leftWaiting);
         PanelHarness harness;
         ScriptedFarEnd board(harness.board());
-        board.answerEveryFrameWith(answer);
+        board.script = [answer](const QByteArray &) { return answer; };
         harness.openPort();
         harness.board().write(stale);
         QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(stale.size()));
         QString displayDuringWait;
         QTimer::singleShot(5ms, [&] { displayDuringWait = harness.text("Label1"); });
-        const auto cpuBefore = processCpuTime();
-        harness.click(button.constData());
-        QVERIFY2(processCpuTime() - cpuBefore < 500ms, "the wait spins");
+        QVERIFY2(cpuTimeOf([&] { harness.click(button.constData()); }) < 500ms, "the wait spins");
 
         const QString frame = button == "INcmd" ? QStringLiteral("\x02I\r")
                                                 : QStringLiteral("\002A%1\r").arg(button.at(2));
@@ -603,12 +595,12 @@ private Q_SLOTS:
     void failureSaysWhatToDo_data()
     {
         QTest::addColumn<Setup>("setup");
-        QTest::addColumn<QString>("portText");
+        QTest::addColumn<QString>("input"); // the port text of SET, or the button pressed
         QTest::addColumn<QStringList>("told");
         QTest::addColumn<QStringList>("notTold");
         const QString megabyte(1 << 20, u'x');
         QTest::newRow("IN before any SET")
-            << Setup::NothingOpened << ""
+            << Setup::NothingOpened << "INcmd"
             << QStringList{"\"IN\" failed", "not open", "Press \"SET\""} << QStringList{"Port "};
         QTest::newRow("empty") << Setup::PortText << ""
                                << QStringList{"\"SET\" failed", "not a port number"}
@@ -627,20 +619,33 @@ private Q_SLOTS:
         QTest::newRow("held open by another program")
             << Setup::HeldByAnother << "3"
             << QStringList{"Port 3 (/dev/", "in use by another program"} << QStringList{};
+        const QStringList unplugged{"gone away", "System: Input/output error"};
+        const QStringList notUnplugged{"Inappropriate ioctl"};
+        QTest::newRow("unplugged while idle")
+            << Setup::Unplugged << "" << unplugged << notUnplugged;
+        QTest::newRow("unplugged before an output")
+            << Setup::Unplugged << "PORTout" << unplugged << notUnplugged;
+        QTest::newRow("unplugged before a query")
+            << Setup::Unplugged << "INcmd" << unplugged << notUnplugged;
+        QTest::newRow("unplugged right after a write")
+            << Setup::UnpluggedAfterPress << "PORTout" << unplugged << notUnplugged;
+        QTest::newRow("unplugged during a wait")
+            << Setup::UnpluggedAfterPress << "AD3cmd" << unplugged << notUnplugged;
     }
 
-    // Each failure after a port was open closes it first, and keeps its number.
+    // Told once; a port open before is closed, and a refused port number leaves
+    // the number it had. The frame of a press stays shown, the result boxes keep
+    // their text.
     void failureSaysWhatToDo()
     {
         QFETCH(Setup, setup);
-        QFETCH(QString, portText);
+        QFETCH(QString, input);
         QFETCH(QStringList, told);
         QFETCH(QStringList, notTold);
         PanelHarness harness;
         SerialLink other;
-        if (setup == Setup::NothingOpened)
-            harness.click("INcmd");
-        else
+        harness.setText("AD3data", QStringLiteral("kept"));
+        if (setup != Setup::NothingOpened)
             harness.openPort(QStringLiteral("4"));
         if (setup == Setup::MissingDevice)
             harness.panel().serialLink().setDeviceResolver([](int) {
@@ -650,18 +655,28 @@ private Q_SLOTS:
             other.setDeviceResolver([&](int) { return harness.board(3).devicePath(); });
             other.setPortOpen(true);
         }
-        if (setup != Setup::NothingOpened)
-            harness.openPort(portText);
+        if (setup == Setup::Unplugged)
+            harness.board(4).vanish();
+        if (setup == Setup::UnpluggedAfterPress)
+            QTimer::singleShot(0, [&] { harness.board(4).vanish(); });
+        const bool pressed = setup >= Setup::NothingOpened && !input.isEmpty();
+        if (pressed)
+            harness.click(qPrintable(input));
+        else if (setup < Setup::NothingOpened)
+            harness.openPort(input);
 
+        QTRY_COMPARE(harness.messages.size(), 1);
+        QVERIFY(idleCpu() < 150ms);
         QCOMPARE(harness.messages.size(), 1);
         told.replaceInStrings(kToolTip, harness.portBoxToolTip());
         const QString wrong = wrongWords(harness.messages[0], told, notTold);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         QVERIFY(!harness.panel().serialLink().portOpen());
-        QCOMPARE(harness.indicator(), QColor(192, 192, 192));
+        QCOMPARE(harness.indicator(), kGrey);
         if (setup == Setup::PortText)
             QCOMPARE(harness.panel().serialLink().commPort(), qint16(4));
-        QVERIFY(idleCpu() < 150ms);
+        QCOMPARE(harness.text("Label1").startsWith(u'\002'), pressed);
+        QCOMPARE(harness.text("AD3data"), QStringLiteral("kept"));
     }
 
     void refusalOfAnotherUserSaysWhatHelps_data()
@@ -731,47 +746,6 @@ private Q_SLOTS:
         QVERIFY(toldRight);
     }
 
-    void vanishingDeviceIsToldOnce_data()
-    {
-        QTest::addColumn<QByteArray>("button");
-        QTest::addColumn<int>("vanishAt"); // ms after the press; -1: before it
-        QTest::newRow("while idle") << QByteArray() << -1;
-        QTest::newRow("before an output") << QByteArray("PORTout") << -1;
-        QTest::newRow("before a query") << QByteArray("INcmd") << -1;
-        QTest::newRow("right after a write") << QByteArray("PORTout") << 0;
-        QTest::newRow("during a wait") << QByteArray("AD3cmd") << 50;
-    }
-
-    // The frame of the press stays shown; the result boxes keep their text.
-    void vanishingDeviceIsToldOnce()
-    {
-        QFETCH(QByteArray, button);
-        QFETCH(int, vanishAt);
-        PanelHarness harness;
-        ScriptedFarEnd board(harness.board());
-        harness.openPort();
-        harness.setText("AD3data", QStringLiteral("kept"));
-        if (vanishAt < 0)
-            board.vanish();
-        else
-            QTimer::singleShot(vanishAt, [&] { board.vanish(); });
-        if (!button.isEmpty())
-            harness.click(button.constData());
-        const QString shown = harness.text("Label1");
-
-        QTRY_COMPARE(harness.messages.size(), 1);
-        QVERIFY(idleCpu() < 150ms);
-        QCOMPARE(harness.messages.size(), 1);
-        const QString wrong =
-            wrongWords(harness.messages[0], {"gone away", "System: Input/output error"},
-                       {"Inappropriate ioctl"});
-        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
-        QVERIFY(!harness.panel().serialLink().portOpen());
-        QCOMPARE(harness.indicator(), QColor(192, 192, 192));
-        QCOMPARE(shown.isEmpty(), button.isEmpty());
-        QCOMPARE(harness.text("AD3data"), QStringLiteral("kept"));
-    }
-
     void twoHundredNestedQueriesAllEndAndThePanelStillWorks()
     {
         PanelHarness harness;
@@ -795,7 +769,7 @@ private Q_SLOTS:
         QCOMPARE(board.frames.size(), qsizetype(TQ905Panel::kMaxNestedQueries));
 
         harness.messages.clear();
-        board.answerEveryFrameWith({{10ms, "\002b123b"}});
+        board.script = [](const QByteArray &) { return QList<Write>{{10ms, "\002b123b"}}; };
         harness.click("AD1cmd");
         QCOMPARE(harness.text("AD1data"), QStringLiteral("123"));
         QVERIFY(harness.messages.isEmpty());

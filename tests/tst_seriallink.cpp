@@ -76,28 +76,6 @@ private Q_SLOTS:
         QTRY_COMPARE(link.inBufferCount(), qint16(6));
     }
 
-    void fullBufferGivesEveryByteWhenReadByteByByte()
-    {
-        PtyPair pty;
-        SerialLink link;
-        openLink(link, pty);
-        const qint64 sent = SerialLink::kReadBufferBytes + 100;
-        pty.write(QByteArray(sent, 'x'));
-        QTRY_COMPARE(qint64(link.inBufferCount()), SerialLink::kReadBufferBytes);
-
-        link.setInputLen(1);
-        qint64 received = 0;
-        QElapsedTimer clock;
-        clock.start();
-        while (received < sent && clock.elapsed() < 2000) {
-            if (link.inBufferCount() > 0)
-                received += link.input().size();
-            else
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        }
-        QCOMPARE(received, sent);
-    }
-
     // Until the line is full and the link's own queue refuses more; the far end
     // takes a little now and then, so the line has room while frames are queued.
     void outputLeavesAtOnceAndInOrderWhileTheLineFillsAndDrains()
