@@ -25,7 +25,6 @@
 #include <QSerialPortInfo>
 #include <QSet>
 #include <QSignalSpy>
-#include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -54,56 +53,9 @@ std::chrono::milliseconds cpuTimeOf(const std::function<void()> &work)
     return std::chrono::milliseconds((std::clock() - before) * 1000 / CLOCKS_PER_SEC);
 }
 
-// The board's end of a pseudo-terminal, driven from the event loop so that it
-// answers while the panel waits: each frame that arrives (up to CR) is recorded
-// and handed to the script, whose writes go out at their delays after it.
-class ScriptedFarEnd : public QObject
-{
-public:
-    struct Write {
-        std::chrono::milliseconds delay;
-        QByteArray bytes;
-    };
-    using Script = std::function<QList<Write>(const QByteArray &frame)>;
-
-    explicit ScriptedFarEnd(PtyPair &pty)
-        : m_pty(pty)
-        , m_notifier(pty.masterFd(), QSocketNotifier::Read)
-    {
-        connect(&m_notifier, &QSocketNotifier::activated, this, [this] { onReadable(); });
-    }
-
-    Script script;
-    QList<QByteArray> frames;
-
-    void vanish()
-    {
-        m_notifier.setEnabled(false);
-        m_pty.vanish();
-    }
-
-private:
-    void onReadable()
-    {
-        char buffer[256];
-        const ssize_t n = ::read(m_pty.masterFd(), buffer, sizeof buffer);
-        if (n <= 0) {
-            m_notifier.setEnabled(false); // hung up: the device side is closed for good
-            return;
-        }
-        m_pending.append(buffer, n);
-        for (qsizetype end; (end = m_pending.indexOf('\r')) >= 0;) {
-            frames << m_pending.left(end + 1);
-            m_pending.remove(0, end + 1);
-            for (const Write &write : script ? script(frames.last()) : QList<Write>{})
-                QTimer::singleShot(write.delay, this,
-                                   [this, bytes = write.bytes] { m_pty.write(bytes); });
-        }
-    }
-
-    PtyPair &m_pty;
-    QSocketNotifier m_notifier;
-    QByteArray m_pending;
+struct Write {
+    std::chrono::milliseconds delay;
+    QByteArray bytes;
 };
 
 // A panel on the offscreen platform whose port numbers 2 to 4 are real
@@ -158,14 +110,19 @@ public:
         QCoreApplication::sendEvent(box, &hover);
         return box->toolTip();
     }
+    // The board on port 3 answers while the panel runs: each write at its delay from now.
+    void boardWrites(const QList<Write> &writes)
+    {
+        for (const Write &write : writes)
+            QTimer::singleShot(write.delay, &m_panel,
+                               [this, bytes = write.bytes] { board().write(bytes); });
+    }
     QColor indicator() const { return control("Shape1")->property("fillColor").value<QColor>(); }
 
 private:
     std::map<int, std::unique_ptr<PtyPair>> m_boards;
     TQ905Panel m_panel;
 };
-
-using Write = ScriptedFarEnd::Write;
 
 const QColor kGreen(0, 255, 0);
 const QColor kGrey(192, 192, 192);
@@ -545,19 +502,18 @@ private Q_SLOTS:
         QFETCH(QStringList, boxes);
         QFETCH(int, leftWaiting);
         PanelHarness harness;
-        ScriptedFarEnd board(harness.board());
-        board.script = [answer](const QByteArray &) { return answer; };
         harness.openPort();
         harness.board().write(stale);
         QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(stale.size()));
         QString displayDuringWait;
         QTimer::singleShot(5ms, [&] { displayDuringWait = harness.text("Label1"); });
+        harness.boardWrites(answer);
         QVERIFY2(cpuTimeOf([&] { harness.click(button.constData()); }) < 500ms, "the wait spins");
 
         const QString frame = button == "INcmd" ? QStringLiteral("\x02I\r")
                                                 : QStringLiteral("\002A%1\r").arg(button.at(2));
         QCOMPARE(displayDuringWait, frame);
-        QCOMPARE(board.frames, QList<QByteArray>{frame.toLatin1()});
+        QCOMPARE(harness.board().readQuiet(50ms), frame.toLatin1());
         QCOMPARE(harness.text("Label1"), display);
         QCOMPARE(resultBoxes(harness), boxes);
         QCOMPARE(harness.messages, display.isEmpty() ? QStringList{"Receive ERR"} : QStringList());
@@ -569,15 +525,8 @@ private Q_SLOTS:
     void pressesDuringAWait()
     {
         PanelHarness harness;
-        ScriptedFarEnd board(harness.board());
-        board.script = [&](const QByteArray &frame) -> QList<Write> {
-            if (frame == "\002A2\r")
-                return {{20ms, "\002a3"}};
-            if (frame == "\002I\r")
-                return {{300ms, "\002X0F3CY"}};
-            return {};
-        };
         harness.openPort();
+        harness.boardWrites({{20ms, "\002a3"}, {400ms, "\002X0F3CY"}});
         QTimer::singleShot(100ms, [&] { harness.click("INcmd"); });
         QTimer::singleShot(200ms, [&] { harness.click("B3cmd"); });
         QTimer::singleShot(250ms, [&] { harness.click("COMset"); });
@@ -586,7 +535,7 @@ private Q_SLOTS:
         harness.click("AD2cmd");
 
         QVERIFY2(clock.elapsed() < 2000, "the outer wait should end when the inner one does");
-        QCOMPARE(board.frames, QList<QByteArray>({"\002A2\r", "\002I\r", "\002B31\r"}));
+        QCOMPARE(harness.board().readQuiet(50ms), QByteArray("\002A2\r\002I\r\002B31\r"));
         QCOMPARE(harness.messages, QStringList{"Receive ERR"});
         QCOMPARE(harness.text("Label1"), QString());
         QCOMPARE(resultBoxes(harness), QStringList({"0F", "3C", "0", "0", "", "0"}));
@@ -749,7 +698,6 @@ private Q_SLOTS:
     void twoHundredNestedQueriesAllEndAndThePanelStillWorks()
     {
         PanelHarness harness;
-        ScriptedFarEnd board(harness.board());
         harness.openPort();
         // Each press arms the next one and then waits inside the waits before it.
         int pressed = 1;
@@ -766,10 +714,11 @@ private Q_SLOTS:
         QCOMPARE(harness.messages.size(), 200);
         QCOMPARE(harness.messages.count(QStringLiteral("Receive ERR")),
                  qsizetype(TQ905Panel::kMaxNestedQueries));
-        QCOMPARE(board.frames.size(), qsizetype(TQ905Panel::kMaxNestedQueries));
+        QCOMPARE(harness.board().readQuiet(50ms).count('\r'),
+                 qsizetype(TQ905Panel::kMaxNestedQueries));
 
         harness.messages.clear();
-        board.script = [](const QByteArray &) { return QList<Write>{{10ms, "\002b123b"}}; };
+        harness.boardWrites({{10ms, "\002b123b"}});
         harness.click("AD1cmd");
         QCOMPARE(harness.text("AD1data"), QStringLiteral("123"));
         QVERIFY(harness.messages.isEmpty());
