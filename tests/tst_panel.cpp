@@ -163,14 +163,7 @@ void showActive(TQ905Panel &panel)
 
 // How a failure comes about: the first three by a SET of the input, the others
 // by a press of the input button (none: the device vanishes while idle).
-enum class Setup {
-    PortText,
-    MissingDevice,
-    HeldByAnother,
-    NothingOpened,
-    Unplugged,
-    UnpluggedAfterPress
-};
+enum class Setup { PortText, MissingDevice, HeldByAnother, NothingOpened, Unplugged, UnplugLater };
 enum class Lock { None, OfAnEndedProgram, OfARunningProgram };
 
 // Stand-ins in an expectation for what only the run knows.
@@ -325,10 +318,21 @@ private Q_SLOTS:
         QVERIFY2(textPixels > 10, qPrintable(QString::number(textPixels)));
     }
 
-    // A typed port text stays as typed; a scroll bar shows its value while it moves.
+    // The port box's tool tip lists the devices present, a typed port text stays
+    // as typed, and a scroll bar shows its value while it moves.
     void portBoxAndScrollBars()
     {
         PanelHarness harness;
+        const QString tip = harness.portBoxToolTip();
+        QVERIFY2(tip.startsWith(u"Serial devices present:\n") || tip == u"No serial devices found.",
+                 qPrintable(tip));
+        for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+            const QRegularExpression line(
+                QStringLiteral("^(\\d+|\\(no number\\)): %1( - |$)")
+                    .arg(QRegularExpression::escape(port.systemLocation())),
+                QRegularExpression::MultilineOption);
+            QVERIFY2(tip.contains(line), qPrintable(tip));
+        }
         auto *combo = harness.control<QComboBox>("COMNOcmb");
         QStringList entries;
         for (int i = 0; i < combo->count(); ++i)
@@ -348,21 +352,6 @@ private Q_SLOTS:
         QTest::keyClick(bar, Qt::Key_Right);
         QTRY_VERIFY(QToolTip::isVisible());
         QCOMPARE(QToolTip::text(), QStringLiteral("8"));
-    }
-
-    void portBoxToolTipListsTheDevicesPresent()
-    {
-        PanelHarness harness;
-        const QString tip = harness.portBoxToolTip();
-        QVERIFY2(tip.startsWith(u"Serial devices present:\n") || tip == u"No serial devices found.",
-                 qPrintable(tip));
-        for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
-            const QRegularExpression line(
-                QStringLiteral("^(\\d+|\\(no number\\)): %1( - |$)")
-                    .arg(QRegularExpression::escape(port.systemLocation())),
-                QRegularExpression::MultilineOption);
-            QVERIFY2(tip.contains(line), qPrintable(tip));
-        }
     }
 
     // Once however long the key is held.
@@ -578,9 +567,9 @@ private Q_SLOTS:
         QTest::newRow("unplugged before a query")
             << Setup::Unplugged << "INcmd" << unplugged << notUnplugged;
         QTest::newRow("unplugged right after a write")
-            << Setup::UnpluggedAfterPress << "PORTout" << unplugged << notUnplugged;
+            << Setup::UnplugLater << "PORTout" << unplugged << notUnplugged;
         QTest::newRow("unplugged during a wait")
-            << Setup::UnpluggedAfterPress << "AD3cmd" << unplugged << notUnplugged;
+            << Setup::UnplugLater << "AD3cmd" << unplugged << notUnplugged;
     }
 
     // Told once; a port open before is closed, and a refused port number leaves
@@ -607,7 +596,7 @@ private Q_SLOTS:
         }
         if (setup == Setup::Unplugged)
             harness.board(4).vanish();
-        if (setup == Setup::UnpluggedAfterPress)
+        if (setup == Setup::UnplugLater)
             QTimer::singleShot(0, [&] { harness.board(4).vanish(); });
         const bool pressed = setup >= Setup::NothingOpened && !input.isEmpty();
         if (pressed)
@@ -694,36 +683,6 @@ private Q_SLOTS:
         running.reset();
         QFile::remove(lockPath);
         QVERIFY(toldRight);
-    }
-
-    void twoHundredNestedQueriesAllEndAndThePanelStillWorks()
-    {
-        PanelHarness harness;
-        harness.openPort();
-        // Each press arms the next one and then waits inside the waits before it.
-        int pressed = 1;
-        std::function<void()> pressAgain = [&] {
-            if (++pressed < 200)
-                QTimer::singleShot(5ms, pressAgain);
-            harness.click(pressed % 2 ? "INcmd" : "AD1cmd");
-        };
-        QTimer::singleShot(5ms, pressAgain);
-        harness.click("AD1cmd");
-
-        QCOMPARE(pressed, 200);
-        // Past the bound each press is refused; every query sent ends in "Receive ERR".
-        QCOMPARE(harness.messages.size(), 200);
-        QCOMPARE(harness.messages.count(QStringLiteral("Receive ERR")),
-                 qsizetype(TQ905Panel::kMaxNestedQueries));
-        QCOMPARE(harness.board().readQuiet(50ms).count('\r'),
-                 qsizetype(TQ905Panel::kMaxNestedQueries));
-
-        harness.messages.clear();
-        harness.boardWrites({{10ms, "\002b123b"}});
-        harness.click("AD1cmd");
-        QCOMPARE(harness.text("AD1data"), QStringLiteral("123"));
-        QVERIFY(harness.messages.isEmpty());
-        QVERIFY(idleCpu() < 150ms);
     }
 
     // A box still up would keep its handler, and the program, running after the window.
