@@ -1,99 +1,149 @@
 // The panel window over real pseudo-terminals: what only the window can get
 // wrong in its layout, keyboard and screen-reader texts, the port control, and
 // the edges of the commands and queries that the end-to-end tests do not reach.
+// Then the fault matrix: what the operator is told, and what state the panel is
+// left in, when the line, the device, the system or the operator does the
+// unexpected; after each, the process must be idle again.
 #include "CommandDisplay.h"
 #include "ControlTable.h"
-#include "PanelHarness.h"
-#include "ProcessCpu.h"
-#include "ScriptedFarEnd.h"
+#include "PtyPair.h"
+#include "TQ905Panel.h"
 
 #include <QAccessible>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QGlyphRun>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSerialPortInfo>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextLayout>
 #include <QTimer>
 #include <QToolTip>
 
-#include <termios.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <memory>
 
 using namespace std::chrono_literals;
-using Write = ScriptedFarEnd::Write;
-using Texts = QMap<QString, QString>; // control name, text
 
 namespace {
 
-QColor indicator(PanelHarness &harness)
+// The CPU time the process, all its threads together, takes while `work` runs.
+std::chrono::milliseconds cpuTimeOf(const std::function<void()> &work)
 {
-    return harness.control<QWidget>("Shape1")->property("fillColor").value<QColor>();
+    const std::clock_t before = std::clock();
+    work();
+    return std::chrono::milliseconds((std::clock() - before) * 1000 / CLOCKS_PER_SEC);
 }
 
-QStringList messageTexts(PanelHarness &harness)
-{
-    QStringList texts;
-    for (const TQ905Panel::Message &message : harness.takeMessages())
-        texts << message.text;
-    return texts;
-}
+struct Write {
+    std::chrono::milliseconds delay;
+    QByteArray bytes;
+};
 
-// Whether the font that text layout picks for `c` (fallbacks included) has it.
-bool drawnFromRealGlyph(QChar c, const QFont &font)
+// A panel on the offscreen platform whose port numbers 2 to 4 are real
+// pseudo-terminals, and whose message boxes are recorded and closed at once,
+// as an operator pressing OK would.
+class PanelHarness
 {
-    QTextLayout layout(QString(c), font);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    const QList<QGlyphRun> runs = layout.glyphRuns();
-    return runs.size() == 1 && runs[0].rawFont().supportsCharacter(c)
-           && runs[0].glyphIndexes().value(0) != 0;
-}
+public:
+    PanelHarness()
+    {
+        for (int number : {2, 3, 4})
+            m_boards[number] = std::make_unique<PtyPair>();
+        m_panel.serialLink().setDeviceResolver([this](int number) -> std::optional<QString> {
+            const auto board = m_boards.find(number);
+            return board == m_boards.end() ? std::nullopt
+                                           : std::optional(board->second->devicePath());
+        });
+        m_panel.setMessagePresenter(
+            [this](const TQ905Panel::Message &message) { messages << message.text; });
+    }
+
+    TQ905Panel &panel() { return m_panel; }
+    PtyPair &board(int portNumber = 3) { return *m_boards.at(portNumber); }
+    QStringList messages;
+
+    template <typename T = QWidget>
+    T *control(const char *name) const
+    {
+        T *control = m_panel.findChild<T *>(QString::fromLatin1(name));
+        if (!control)
+            throw std::invalid_argument(name);
+        return control;
+    }
+    void click(const char *buttonName) { control<QAbstractButton>(buttonName)->click(); }
+    // The text of a label or a text box.
+    QString text(const char *name) const
+    {
+        auto *label = qobject_cast<QLabel *>(control(name));
+        return label ? label->text() : control<QLineEdit>(name)->text();
+    }
+    void setText(const char *name, const QString &text) { control<QLineEdit>(name)->setText(text); }
+    // Presses "SET" with the given number in the port box.
+    void openPort(const QString &portText = QStringLiteral("3"))
+    {
+        control<QComboBox>("COMNOcmb")->setEditText(portText);
+        click("COMset");
+    }
+    QString portBoxToolTip() const
+    {
+        auto *box = control<QComboBox>("COMNOcmb");
+        QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), box->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(box, &hover);
+        return box->toolTip();
+    }
+    // The board on port 3 answers while the panel runs: each write at its delay from now.
+    void boardWrites(const QList<Write> &writes)
+    {
+        for (const Write &write : writes)
+            QTimer::singleShot(write.delay, &m_panel,
+                               [this, bytes = write.bytes] { board().write(bytes); });
+    }
+    QColor indicator() const { return control("Shape1")->property("fillColor").value<QColor>(); }
+
+private:
+    std::map<int, std::unique_ptr<PtyPair>> m_boards;
+    TQ905Panel m_panel;
+};
+
+const QColor kGreen(0, 255, 0);
+const QColor kGrey(192, 192, 192);
+const QStringList kResultBoxes = {"INdataA", "INdataB", "AD0data", "AD1data", "AD2data", "AD3data"};
 
 // What a screen reader announces for a control with the focus: the part of it
 // that holds the focus (the edit field of a combo box), or the control itself.
 QAccessibleInterface *announced(PanelHarness &harness, const char *name)
 {
-    auto *control = harness.control<QWidget>(name);
+    auto *control = harness.control(name);
     control->setFocus(Qt::TabFocusReason);
     QAccessibleInterface *interface = QAccessible::queryAccessibleInterface(control);
     QAccessibleInterface *focused = interface->focusChild();
     return focused ? focused : interface;
 }
 
-const QColor kGrey(192, 192, 192);
-const QColor kGreen(0, 255, 0);
-const QStringList kResultBoxes = {"INdataA", "INdataB", "AD0data", "AD1data", "AD2data", "AD3data"};
-
-void at(std::chrono::milliseconds delay, std::function<void()> action)
+// The result boxes' texts, in the order of kResultBoxes.
+QStringList resultBoxes(PanelHarness &harness)
 {
-    QTimer::singleShot(delay, std::move(action));
-}
-
-// Every result box's text: the changed ones as given, the others at "0".
-Texts boxesWith(const Texts &changed)
-{
-    Texts all;
+    QStringList texts;
     for (const QString &box : kResultBoxes)
-        all[box] = changed.value(box, QStringLiteral("0"));
-    return all;
-}
-
-Texts resultBoxes(PanelHarness &harness)
-{
-    Texts all;
-    for (const QString &box : kResultBoxes)
-        all[box] = harness.text(qPrintable(box));
-    return all;
+        texts << harness.text(qPrintable(box));
+    return texts;
 }
 
 // The focused control, seen through the combo box's inner edit field.
@@ -111,461 +161,547 @@ void showActive(TQ905Panel &panel)
     QVERIFY(QTest::qWaitForWindowActive(&panel));
 }
 
+// How a failure comes about: the first three by a SET of the input, the others
+// by a press of the input button (none: the device vanishes while idle).
+enum class Setup { PortText, MissingDevice, HeldByAnother, NothingOpened, Unplugged, UnplugLater };
+enum class Lock { None, OfAnEndedProgram, OfARunningProgram };
+
+// Stand-ins in an expectation for what only the run knows.
+const QString kToolTip = QStringLiteral("<the port box's tool tip>");
+const QString kLockFile = QStringLiteral("<the lock file>");
+
+// The CPU the process takes over half a second of doing nothing.
+std::chrono::milliseconds idleCpu()
+{
+    return cpuTimeOf([] { QTest::qWait(500); });
+}
+
+// What the message gets wrong: words it lacks or words it should not have.
+QString wrongWords(const QString &message, const QStringList &told, const QStringList &notTold)
+{
+    for (const QString &words : told)
+        if (!message.contains(words))
+            return QStringLiteral("lacks \"%1\":\n%2").arg(words, message);
+    for (const QString &words : notTold)
+        if (message.contains(words))
+            return QStringLiteral("says \"%1\":\n%2").arg(words, message);
+    return {};
+}
+
+// Presses "SET" as the user nobody in a child, which checks the message.
+bool setAsNobodyIsTold(PanelHarness &harness, const QStringList &told, const QStringList &notTold)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(1);
+        harness.openPort();
+        const QString wrong = wrongWords(harness.messages.value(0), told, notTold);
+        std::fprintf(stderr, "%s\n", qPrintable(wrong));
+        ::_exit(wrong.isEmpty() ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Setup)
+Q_DECLARE_METATYPE(Lock)
 
 class PanelTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void controlsWithAnEdgeOfTheirOwn_data();
-    void controlsWithAnEdgeOfTheirOwn();
-    void noTwoControlsOverlap();
-    void fontsAsResolved();
-    void tabCyclesInTheTabIndexOrder();
-    void displayAndFrameCaptionAreDrawn();
-    void portBoxAndScrollBars();
-    void portBoxToolTipListsTheDevicesPresent();
-    void returnAndEnterPressTheFocusedButtonOnce_data();
-    void returnAndEnterPressTheFocusedButtonOnce();
-    void focusShowsFromTheStartAsAfterTab();
-    void everyControlHasItsOwnNameFromItsCaption();
-    void indicatorAndDisplayDescribePortAndFrame();
-
-    void setOpensTheChosenPort_data();
-    void setOpensTheChosenPort();
-    void exitAndCloseCloseThePortOnce_data();
-    void exitAndCloseCloseThePortOnce();
-
-    void outputFrameIsWhatTheDisplayShows_data();
-    void outputFrameIsWhatTheDisplayShows();
-    void bitButtonsAlternateEachOnItsOwn();
-
-    void replyFillsTheDisplayAndItsBoxes_data();
-    void replyFillsTheDisplayAndItsBoxes();
-    void pressesDuringAWait();
-};
-
-void PanelTest::controlsWithAnEdgeOfTheirOwn_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("b2, narrower") << "B2cmd" << QRect(162, 18, 22, 21) << "b2";
-    QTest::newRow("EXIT, 26.67 px high") << "EXIT_button" << QRect(408, 288, 61, 27) << "EXIT";
-    QTest::newRow("title, clipped") << "Label22" << QRect(296, 8, 187, 22) << "TQ905 Test Panel";
-    QTest::newRow("settings, clipped")
-        << "COMlabel" << QRect(312, 216, 177, 13) << "COM:  9600 Npari 8bit 1stop";
-}
-
-void PanelTest::controlsWithAnEdgeOfTheirOwn()
-{
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, text);
-    PanelHarness harness;
-    QCOMPARE(harness.panel().size(), QSize(482, 328));
-    QCOMPARE(harness.control<QWidget>(qPrintable(name))->geometry(), geometry);
-    const auto *label = qobject_cast<QLabel *>(harness.control<QWidget>(qPrintable(name)));
-    QCOMPARE(label ? label->text() : harness.control<QPushButton>(qPrintable(name))->text(), text);
-}
-
-void PanelTest::noTwoControlsOverlap()
-{
-    PanelHarness harness;
-    const QList<QWidget *> controls = harness.panel().findChildren<QWidget *>(QRegularExpression(
-        QStringLiteral("^(Shape|Label|COM|B\\d|Frame|P|T|IN|BZ|AD|HScroll|EXIT)")));
-    QCOMPARE(controls.size(), 55);
-    for (QWidget *a : controls)
-        for (QWidget *b : controls)
-            QVERIFY2(a == b || a->parentWidget() != b->parentWidget()
-                         || !a->geometry().intersects(b->geometry()),
-                     qPrintable(a->objectName() + QStringLiteral(" overlaps ") + b->objectName()));
-}
-
-// What the font system gives, not what was asked: Arial or its metric twin.
-void PanelTest::fontsAsResolved()
-{
-    PanelHarness harness;
-    for (const char *name : {"Pdata", "AD3data", "BZtone", "Label22", "Label3"}) {
-        const QWidget *control = harness.control<QWidget>(name);
-        const QFontInfo font(control->font());
-        const bool banner = qobject_cast<const QLabel *>(control);
-        QVERIFY2(font.family() == u"Arial" || font.family() == u"Liberation Sans",
-                 qPrintable(font.family()));
-        QVERIFY(font.bold());
-        QCOMPARE(font.italic(), banner);
-        QCOMPARE(font.pixelSize(), banner ? 19 : 13);
-        QCOMPARE(control->palette().color(QPalette::WindowText) == QColor(0, 128, 128), banner);
+    void controlsWithAnEdgeOfTheirOwn_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("b2, narrower") << "B2cmd" << QRect(162, 18, 22, 21) << "b2";
+        QTest::newRow("EXIT, 26.67 px high") << "EXIT_button" << QRect(408, 288, 61, 27) << "EXIT";
+        QTest::newRow("title, clipped")
+            << "Label22" << QRect(296, 8, 187, 22) << "TQ905 Test Panel";
+        QTest::newRow("settings, clipped")
+            << "COMlabel" << QRect(312, 216, 177, 13) << "COM:  9600 Npari 8bit 1stop";
     }
-}
 
-void PanelTest::tabCyclesInTheTabIndexOrder()
-{
-    const QStringList cycle = {
-        "EXIT_button", "INcmd",   "B2cmd",   "COMNOcmb", "HScroll0", "HScroll1",   "Pdata",
-        "PORTout",     "PWM1cmd", "PWM0cmd", "B1cmd",    "B0cmd",    "B3cmd",      "B4cmd",
-        "B5cmd",       "B6cmd",   "B7cmd",   "INdataA",  "AD0cmd",   "INdataB",    "AD0data",
-        "AD1cmd",      "AD1data", "AD2cmd",  "AD2data",  "AD3cmd",   "AD3data",    "TRIScmd",
-        "TRIS",        "COMset",  "BZcmd",   "BZcnt",    "BZtone",   "EXIT_button"};
-    PanelHarness harness;
-    showActive(harness.panel());
-    QStringList visited;
-    for (int i = 0; i < cycle.size(); ++i) {
-        visited << focusedControlName();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    void controlsWithAnEdgeOfTheirOwn()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        PanelHarness harness;
+        QCOMPARE(harness.panel().size(), QSize(482, 328));
+        QWidget *control = harness.control(qPrintable(name));
+        QCOMPARE(control->geometry(), geometry);
+        const auto *label = qobject_cast<QLabel *>(control);
+        QCOMPARE(label ? label->text() : qobject_cast<QPushButton *>(control)->text(), text);
     }
-    QCOMPARE(visited, cycle);
-}
 
-// The display draws STX and CR as their control pictures.
-void PanelTest::displayAndFrameCaptionAreDrawn()
-{
-    PanelHarness harness;
-    harness.click("B3cmd");
-    auto *display = harness.control<CommandDisplay>("Label1");
-    for (const QChar picture : withControlPictures(QStringLiteral("\002\r")))
-        QVERIFY2(drawnFromRealGlyph(picture, display->font()),
-                 qPrintable(QString::number(picture.unicode(), 16)));
-    QLabel pictured(QStringLiteral("\u2402B31\u240d"), &harness.panel());
-    pictured.setGeometry(display->geometry());
-    QCOMPARE(display->grab().toImage(), pictured.grab().toImage());
-
-    // Text darker than the frame's line in the strip where its caption goes.
-    auto *frame = harness.control<QGroupBox>("Frame5");
-    const QImage image = frame->grab().toImage();
-    const int lineGrey = qGray(frame->palette().color(QPalette::Mid).rgb());
-    int textPixels = 0;
-    for (int y = 0; y < frame->fontMetrics().height(); ++y)
-        for (int x = 0; x < 40; ++x)
-            textPixels += qGray(image.pixel(x, y)) < lineGrey - 40;
-    QVERIFY2(textPixels > 10, qPrintable(QString::number(textPixels)));
-}
-
-void PanelTest::portBoxAndScrollBars()
-{
-    PanelHarness harness;
-    auto *combo = harness.control<QComboBox>("COMNOcmb");
-    QStringList entries;
-    for (int i = 0; i < combo->count(); ++i)
-        entries << combo->itemText(i);
-    QCOMPARE(entries, QStringList({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
-    showActive(harness.panel());
-    combo->lineEdit()->clear();
-    QTest::keyClicks(combo->lineEdit(), QStringLiteral("ttyX"));
-    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
-    QCOMPARE(combo->currentText(), QStringLiteral("ttyX"));
-    QCOMPARE(combo->count(), 12);
-
-    for (const char *name : {"HScroll0", "HScroll1"}) {
-        auto *bar = harness.control<QScrollBar>(name);
-        bar->setValue(5000);
-        QCOMPARE(bar->value(), 1023);
-        bar->setValue(-3);
-        QCOMPARE(bar->value(), 0);
+    void noTwoControlsOverlap()
+    {
+        PanelHarness harness;
+        const QList<QWidget *> controls =
+            harness.panel().findChildren<QWidget *>(QRegularExpression(
+                QStringLiteral("^(Shape|Label|COM|B\\d|Frame|P|T|IN|BZ|AD|HScroll|EXIT)")));
+        QCOMPARE(controls.size(), 55);
+        for (QWidget *a : controls)
+            for (QWidget *b : controls)
+                QVERIFY2(
+                    a == b || a->parentWidget() != b->parentWidget()
+                        || !a->geometry().intersects(b->geometry()),
+                    qPrintable(a->objectName() + QStringLiteral(" overlaps ") + b->objectName()));
     }
-    // The value shows while the bar is moved.
-    auto *bar = harness.control<QScrollBar>("HScroll1");
-    bar->setValue(0);
-    bar->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(bar, Qt::Key_Right);
-    QCOMPARE(bar->value(), 8);
-    QTRY_VERIFY(QToolTip::isVisible());
-    QCOMPARE(QToolTip::text(), QStringLiteral("8"));
-}
 
-void PanelTest::portBoxToolTipListsTheDevicesPresent()
-{
-    PanelHarness harness;
-    auto *combo = harness.control<QComboBox>("COMNOcmb");
-    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), combo->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(combo, &hover);
-    const QString tip = combo->toolTip();
-    QVERIFY2(tip.startsWith(u"Serial devices present:\n") || tip == u"No serial devices found.",
-             qPrintable(tip));
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
-        const QString device = port.systemLocation();
-        const QRegularExpression line(QStringLiteral("^(\\d+|\\(no number\\)): %1( - |$)")
-                                          .arg(QRegularExpression::escape(device)),
-                                      QRegularExpression::MultilineOption);
-        QVERIFY2(tip.contains(line), qPrintable(tip));
+    // What the font system gives, not what was asked: Arial or its metric twin.
+    void fontsAsResolved()
+    {
+        PanelHarness harness;
+        for (const char *name : {"Pdata", "AD3data", "BZtone", "Label22", "Label3"}) {
+            const QWidget *control = harness.control(name);
+            const QFontInfo font(control->font());
+            const bool banner = qobject_cast<const QLabel *>(control);
+            QVERIFY2(font.family() == u"Arial" || font.family() == u"Liberation Sans",
+                     qPrintable(font.family()));
+            QVERIFY(font.bold());
+            QCOMPARE(font.italic(), banner);
+            QCOMPARE(font.pixelSize(), banner ? 19 : 13);
+            QCOMPARE(control->palette().color(QPalette::WindowText) == QColor(0, 128, 128), banner);
+        }
     }
-}
 
-void PanelTest::setOpensTheChosenPort_data()
-{
-    QTest::addColumn<QString>("portText");
-    QTest::addColumn<int>("board");
-    QTest::newRow("initial 3") << "3" << 3;
-    QTest::newRow("2.5 to even 2") << "2.5" << 2;
-    QTest::newRow("blanks around 5") << " 5 " << 5;
-}
+    // "EXIT" has the focus at start, drawn as it is when Tab comes back to it.
+    void tabCyclesInTheTabIndexOrderAndFocusShowsFromTheStart()
+    {
+        const QStringList cycle = {
+            "EXIT_button", "INcmd",   "B2cmd",   "COMNOcmb", "HScroll0", "HScroll1",   "Pdata",
+            "PORTout",     "PWM1cmd", "PWM0cmd", "B1cmd",    "B0cmd",    "B3cmd",      "B4cmd",
+            "B5cmd",       "B6cmd",   "B7cmd",   "INdataA",  "AD0cmd",   "INdataB",    "AD0data",
+            "AD1cmd",      "AD1data", "AD2cmd",  "AD2data",  "AD3cmd",   "AD3data",    "TRIScmd",
+            "TRIS",        "COMset",  "BZcmd",   "BZcnt",    "BZtone",   "EXIT_button"};
+        PanelHarness harness;
+        showActive(harness.panel());
+        auto *exitButton = harness.control("EXIT_button");
+        const QImage atStart = exitButton->grab().toImage();
+        QStringList visited;
+        for (int i = 0; i < cycle.size(); ++i) {
+            visited << focusedControlName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (i == 0)
+                QVERIFY(exitButton->grab().toImage() != atStart);
+        }
+        QCOMPARE(visited, cycle);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(exitButton->grab().toImage(), atStart);
+    }
 
-// SET closes the open port first.
-void PanelTest::setOpensTheChosenPort()
-{
-    QFETCH(QString, portText);
-    QFETCH(int, board);
-    PanelHarness harness;
-    harness.openPort(QStringLiteral("4"));
-    harness.openPort(portText);
+    // The display draws STX and CR as their control pictures.
+    void displayAndFrameCaptionAreDrawn()
+    {
+        PanelHarness harness;
+        harness.click("B3cmd");
+        auto *display = harness.control<CommandDisplay>("Label1");
+        QLabel pictured(QStringLiteral("\u2402B31\u240d"), &harness.panel());
+        pictured.setGeometry(display->geometry());
+        QCOMPARE(display->grab().toImage(), pictured.grab().toImage());
 
-    QCOMPARE(harness.panel().serialLink().portOpen(), true);
-    QCOMPARE(indicator(harness), kGreen);
-    QCOMPARE(messageTexts(harness), QStringList());
-    termios line{};
-    QCOMPARE(tcgetattr(harness.board(board).deviceFd(), &line), 0);
-    QCOMPARE(cfgetospeed(&line), speed_t(B9600));
-    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
-    harness.click("PORTout");
-    QCOMPARE(harness.board(board).readQuiet(50ms), QByteArray("\002O00\r"));
-}
+        // Text darker than the frame's line in the strip where its caption goes.
+        auto *frame = harness.control<QGroupBox>("Frame5");
+        const QImage image = frame->grab().toImage();
+        const int lineGrey = qGray(frame->palette().color(QPalette::Mid).rgb());
+        int textPixels = 0;
+        for (int y = 0; y < frame->fontMetrics().height(); ++y)
+            for (int x = 0; x < 40; ++x)
+                textPixels += qGray(image.pixel(x, y)) < lineGrey - 40;
+        QVERIFY2(textPixels > 10, qPrintable(QString::number(textPixels)));
+    }
 
-void PanelTest::exitAndCloseCloseThePortOnce_data()
-{
-    QTest::addColumn<bool>("byExitButton");
-    QTest::newRow("EXIT") << true;
-    QTest::newRow("close control") << false;
-}
+    // The port box's tool tip lists the devices present, a typed port text stays
+    // as typed, and a scroll bar shows its value while it moves.
+    void portBoxAndScrollBars()
+    {
+        PanelHarness harness;
+        const QString tip = harness.portBoxToolTip();
+        QVERIFY2(tip.startsWith(u"Serial devices present:\n") || tip == u"No serial devices found.",
+                 qPrintable(tip));
+        for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+            const QRegularExpression line(
+                QStringLiteral("^(\\d+|\\(no number\\)): %1( - |$)")
+                    .arg(QRegularExpression::escape(port.systemLocation())),
+                QRegularExpression::MultilineOption);
+            QVERIFY2(tip.contains(line), qPrintable(tip));
+        }
+        auto *combo = harness.control<QComboBox>("COMNOcmb");
+        QStringList entries;
+        for (int i = 0; i < combo->count(); ++i)
+            entries << combo->itemText(i);
+        QCOMPARE(entries,
+                 QStringList({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
+        showActive(harness.panel());
+        combo->lineEdit()->clear();
+        QTest::keyClicks(combo->lineEdit(), QStringLiteral("ttyX"));
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+        QCOMPARE(combo->currentText(), QStringLiteral("ttyX"));
+        QCOMPARE(combo->count(), 12);
 
-void PanelTest::exitAndCloseCloseThePortOnce()
-{
-    QFETCH(bool, byExitButton);
-    PanelHarness harness;
-    harness.panel().show();
-    harness.openPort();
-    int closes = 0;
-    QObject::connect(&harness.panel().serialLink(), &SerialLink::portOpenChanged,
-                     [&](bool open) { closes += !open; });
-    if (byExitButton)
-        harness.click("EXIT_button");
-    else
-        harness.panel().close();
-    QCOMPARE(closes, 1);
-    QVERIFY(!harness.panel().isVisible());
-}
+        auto *bar = harness.control<QScrollBar>("HScroll1");
+        bar->setValue(0);
+        bar->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(bar, Qt::Key_Right);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QStringLiteral("8"));
+    }
 
-void PanelTest::outputFrameIsWhatTheDisplayShows_data()
-{
-    QTest::addColumn<QByteArray>("button");
-    QTest::addColumn<Texts>("texts");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::newRow("OUT empty") << QByteArray("PORTout") << Texts{{"Pdata", ""}}
-                               << QByteArray("\002O0\r");
-    QTest::newRow("OUT Latin-1 and euro")
-        << QByteArray("PORTout") << Texts{{"Pdata", QStringLiteral("\u00e9\u20ac")}}
-        << QByteArray("\002O\xe9?\r");
-    QTest::newRow("TRIS surrogate pair")
-        << QByteArray("TRIScmd") << Texts{{"TRIS", QStringLiteral("a\U0001F600")}}
-        << QByteArray("\002Ta?\r");
-    QTest::newRow("TRIS megabyte")
-        << QByteArray("TRIScmd") << Texts{{"TRIS", QString(1 << 20, u'7') + QStringLiteral("AB")}}
-        << QByteArray("\002TAB\r");
-    QTest::newRow("BZ 123 and 7") << QByteArray("BZcmd") << Texts{{"BZcnt", "123"}, {"BZtone", "7"}}
-                                  << QByteArray("\002Z2307\r");
-    QTest::newRow("PWM0 at 1023") << QByteArray("PWM0cmd") << Texts{{"HScroll0", "1023"}}
-                                  << QByteArray("\002P03FF\r");
-}
+    // Once however long the key is held.
+    void returnAndEnterPressTheFocusedButtonOnce()
+    {
+        PanelHarness harness;
+        showActive(harness.panel());
+        auto *bit3 = harness.control<QPushButton>("B3cmd");
+        bit3->setFocus(Qt::TabFocusReason);
+        QSignalSpy presses(bit3, &QPushButton::clicked);
+        for (const auto &[key, modifier] : {std::pair(Qt::Key_Return, Qt::NoModifier),
+                                            std::pair(Qt::Key_Enter, Qt::KeypadModifier)})
+            for (const bool repeated : {false, true, true}) {
+                QKeyEvent press(QEvent::KeyPress, key, modifier, {}, repeated);
+                QApplication::sendEvent(bit3, &press);
+            }
+        QCOMPARE(presses.count(), 2);
+    }
 
-void PanelTest::outputFrameIsWhatTheDisplayShows()
-{
-    QFETCH(QByteArray, button);
-    QFETCH(Texts, texts);
-    QFETCH(QByteArray, frame);
-    PanelHarness harness;
-    harness.openPort();
-    for (auto it = texts.cbegin(); it != texts.cend(); ++it) {
-        if (it.key().startsWith(u"HScroll"))
-            harness.control<QScrollBar>(qPrintable(it.key()))->setValue(it.value().toInt());
+    // Each control a screen reader reaches has a name of its own, from its caption;
+    // the indicator tells the port's state and the display spells out the frame.
+    void screenReaderNamesAndDescriptions()
+    {
+        const QHash<QString, QString> besideCaption{
+            {"Pdata", "PORTB output byte"}, {"AD0data", "AD0 value"}, {"COMNOcmb", "port number"}};
+        PanelHarness harness;
+        showActive(harness.panel());
+        QSet<QPair<QString, int>> seen;
+        for (const ControlSpec &spec : panelControls()) {
+            if (spec.kind == ControlKind::Label || spec.kind == ControlKind::Frame)
+                continue;
+            QAccessibleInterface *interface = announced(harness, spec.name);
+            const QPair<QString, int> spoken(interface->text(QAccessible::Name), interface->role());
+            QVERIFY2(!spoken.first.isEmpty() && !seen.contains(spoken), spec.name);
+            seen.insert(spoken);
+            if (besideCaption.contains(spec.name))
+                QCOMPARE(spoken.first, besideCaption[spec.name]);
+        }
+        QCOMPARE(seen.size(), 35); // 33 in the tab order, the indicator and the display
+
+        const auto description = [&harness](const char *name) {
+            return announced(harness, name)->text(QAccessible::Description);
+        };
+        harness.openPort();
+        QCOMPARE(description("Shape1"), QStringLiteral("The port is open."));
+        harness.click("B3cmd");
+        QCOMPARE(description("Label1"), QStringLiteral("STX B31 CR"));
+        harness.panel().COM_CLOSE();
+        QCOMPARE(description("Shape1"), QStringLiteral("The port is closed."));
+    }
+
+    void setOpensThePortAndExitOrCloseClosesIt_data()
+    {
+        QTest::addColumn<bool>("byExitButton");
+        QTest::newRow("EXIT") << true;
+        QTest::newRow("close control") << false;
+    }
+
+    // SET closes the open port first and opens the chosen one at 9600,N,8,1.
+    void setOpensThePortAndExitOrCloseClosesIt()
+    {
+        QFETCH(bool, byExitButton);
+        PanelHarness harness;
+        harness.panel().show();
+        harness.openPort(QStringLiteral("4"));
+        harness.openPort(QStringLiteral("2.5")); // to even: 2
+        QCOMPARE(harness.indicator(), kGreen);
+        QCOMPARE(harness.messages, QStringList());
+        termios line{};
+        QCOMPARE(tcgetattr(harness.board(2).deviceFd(), &line), 0);
+        QCOMPARE(cfgetospeed(&line), speed_t(B9600));
+        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+        harness.click("PORTout");
+        QCOMPARE(harness.board(2).readQuiet(50ms), QByteArray("\002O00\r"));
+
+        int closes = 0;
+        QObject::connect(&harness.panel().serialLink(), &SerialLink::portOpenChanged,
+                         [&](bool open) { closes += !open; });
+        if (byExitButton)
+            harness.click("EXIT_button");
         else
-            harness.setText(qPrintable(it.key()), it.value());
+            harness.panel().close();
+        QCOMPARE(closes, 1);
+        QVERIFY(!harness.panel().isVisible());
     }
-    harness.click(button.constData());
-    QCOMPARE(harness.board().readQuiet(50ms), frame);
-    QCOMPARE(harness.text("Label1"), QString::fromLatin1(frame));
-    QCOMPARE(harness.messages().size(), 0);
-}
 
-// A press that cannot be sent leaves the tag; OUT leaves every tag.
-void PanelTest::bitButtonsAlternateEachOnItsOwn()
-{
-    PanelHarness harness;
-    harness.click("B3cmd");
-    QCOMPARE(harness.text("Label1"), QStringLiteral("\002B31\r"));
-    QCOMPARE(harness.takeMessages().size(), 1);
-    harness.openPort();
-    for (const char *button : {"B3cmd", "B0cmd", "B3cmd", "PORTout", "B3cmd", "B0cmd"})
-        harness.click(button);
-    QCOMPARE(harness.board().readQuiet(50ms),
-             QByteArray("\002B31\r\002B01\r\002B30\r\002O00\r\002B31\r\002B00\r"));
-}
-
-void PanelTest::replyFillsTheDisplayAndItsBoxes_data()
-{
-    QTest::addColumn<QByteArray>("button");
-    QTest::addColumn<QByteArray>("stale"); // waiting before the press
-    QTest::addColumn<QList<Write>>("answer");
-    QTest::addColumn<QString>("display"); // empty: "Receive ERR"
-    QTest::addColumn<Texts>("boxes");
-    QTest::addColumn<int>("leftWaiting");
-    QList<Write> garbageThenByteByByte{{5ms, "zz9\r"}};
-    for (qsizetype i = 0; i < 7; ++i)
-        garbageThenByteByByte << Write{std::chrono::milliseconds(20 + 15 * i),
-                                       QByteArray("\002X0F3CY").mid(i, 1)};
-    QTest::newRow("IN after garbage, byte by byte")
-        << QByteArray("INcmd") << QByteArray() << garbageThenByteByByte << "X0F3CY"
-        << boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}}) << 0;
-    QTest::newRow("AD2 after stale input, extra input stays")
-        << QByteArray("AD2cmd") << QByteArray("\002S111S\002S2")
-        << QList<Write>{{10ms, "\002a3FFbEXTRA"}} << "a3FFb" << boxesWith({{"AD2data", "3FF"}})
-        << 5;
-    QTest::newRow("AD3 with STX and CR in the body")
-        << QByteArray("AD3cmd") << QByteArray() << QList<Write>{{10ms, "\x02\0021\r2\r"}}
-        << "\0021\r2\r" << boxesWith({{"AD3data", "1\r2"}}) << 0;
-    QTest::newRow("IN without an answer")
-        << QByteArray("INcmd") << QByteArray() << QList<Write>{} << ""
-        << boxesWith({{"INdataA", ""}, {"INdataB", ""}}) << 0;
-}
-
-// While it waits the display shows the frame; an idle wait sleeps.
-void PanelTest::replyFillsTheDisplayAndItsBoxes()
-{
-    QFETCH(QByteArray, button);
-    QFETCH(QByteArray, stale);
-    QFETCH(QList<Write>, answer);
-    QFETCH(QString, display);
-    QFETCH(Texts, boxes);
-    QFETCH(int, leftWaiting);
-    PanelHarness harness;
-    ScriptedFarEnd board(harness.board());
-    board.answerWith(answer);
-    harness.openPort();
-    harness.board().write(stale);
-    QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(stale.size()));
-    QString displayDuringWait;
-    at(5ms, [&] { displayDuringWait = harness.text("Label1"); });
-    const auto cpuBefore = processCpuTime();
-    harness.click(button.constData());
-    QVERIFY2(processCpuTime() - cpuBefore < 500ms, "the wait spins");
-
-    const QString frame = button == "INcmd" ? QStringLiteral("\x02I\r")
-                                            : QStringLiteral("\002A%1\r").arg(button.at(2));
-    QCOMPARE(displayDuringWait, frame);
-    QCOMPARE(board.frames(), QList<QByteArray>{frame.toLatin1()});
-    QCOMPARE(harness.text("Label1"), display);
-    QCOMPARE(resultBoxes(harness), boxes);
-    QCOMPARE(messageTexts(harness), display.isEmpty() ? QStringList{"Receive ERR"} : QStringList());
-    QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(leftWaiting));
-}
-
-// An output during a wait goes out at once; a query inside a query ends the
-// outer one as a time-out; SET inside a wait reopens the port under it.
-void PanelTest::pressesDuringAWait()
-{
-    PanelHarness harness;
-    ScriptedFarEnd board(harness.board());
-    board.setScript([&](const QByteArray &frame) -> QList<Write> {
-        if (frame == "\002A2\r")
-            return {{20ms, "\002a3"}};
-        if (frame == "\002I\r")
-            return {{300ms, "\002X0F3CY"}};
-        return {};
-    });
-    harness.openPort();
-    at(100ms, [&] { harness.click("INcmd"); });
-    at(200ms, [&] { harness.click("B3cmd"); });
-    at(250ms, [&] { harness.click("COMset"); });
-    QElapsedTimer clock;
-    clock.start();
-    harness.click("AD2cmd");
-
-    QVERIFY2(clock.elapsed() < 2000, "the outer wait should end when the inner one does");
-    QCOMPARE(board.frames(), QList<QByteArray>({"\002A2\r", "\002I\r", "\002B31\r"}));
-    QCOMPARE(messageTexts(harness), QStringList{"Receive ERR"});
-    QCOMPARE(harness.text("Label1"), QString());
-    QCOMPARE(resultBoxes(harness),
-             boxesWith({{"INdataA", "0F"}, {"INdataB", "3C"}, {"AD2data", ""}}));
-}
-
-void PanelTest::returnAndEnterPressTheFocusedButtonOnce_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("modifiers");
-    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
-}
-
-// Once however long the key is held; the first focus is "EXIT", so the key at
-// start ends the program.
-void PanelTest::returnAndEnterPressTheFocusedButtonOnce()
-{
-    QFETCH(int, key);
-    QFETCH(int, modifiers);
-    PanelHarness harness;
-    showActive(harness.panel());
-    auto *bit3 = harness.control<QPushButton>("B3cmd");
-    bit3->setFocus(Qt::TabFocusReason);
-    QSignalSpy presses(bit3, &QPushButton::clicked);
-    for (const bool repeated : {false, true, true}) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), {}, repeated);
-        QApplication::sendEvent(bit3, &press);
+    // A bit press that cannot be sent leaves its tag; each bit button keeps its
+    // own whatever else is sent; a box's text counts up to its last character.
+    void outputsGoOutAsShown()
+    {
+        PanelHarness harness;
+        harness.click("B3cmd");
+        QCOMPARE(harness.text("Label1"), QStringLiteral("\002B31\r"));
+        QCOMPARE(harness.messages.size(), 1);
+        harness.openPort();
+        harness.setText("TRIS", QString(1 << 20, u'7') + QStringLiteral("AB"));
+        for (const char *button : {"B3cmd", "B0cmd", "B3cmd", "TRIScmd", "B3cmd", "B0cmd"})
+            harness.click(button);
+        QCOMPARE(harness.board().readQuiet(50ms),
+                 QByteArray("\002B31\r\002B01\r\002B30\r\002TAB\r\002B31\r\002B00\r"));
+        QCOMPARE(harness.text("Label1"), QStringLiteral("\002B00\r"));
     }
-    QCOMPARE(presses.count(), 1);
 
-    PanelHarness again;
-    showActive(again.panel());
-    QCOMPARE(focusedControlName(), QStringLiteral("EXIT_button"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    QTRY_VERIFY(!again.panel().isVisible());
-}
-
-void PanelTest::focusShowsFromTheStartAsAfterTab()
-{
-    PanelHarness harness;
-    showActive(harness.panel());
-    auto *exitButton = harness.control<QPushButton>("EXIT_button");
-    const QImage atStart = exitButton->grab().toImage();
-    QTest::keyClick(exitButton, Qt::Key_Tab);
-    const QImage unfocused = exitButton->grab().toImage();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-    QVERIFY(atStart != unfocused);
-    QCOMPARE(atStart, exitButton->grab().toImage());
-}
-
-void PanelTest::everyControlHasItsOwnNameFromItsCaption()
-{
-    const QHash<QString, QString> besideCaption{
-        {"Pdata", "PORTB output byte"}, {"AD0data", "AD0 value"}, {"COMNOcmb", "port number"}};
-    PanelHarness harness;
-    showActive(harness.panel());
-    QSet<QPair<QString, int>> seen;
-    for (const ControlSpec &spec : panelControls()) {
-        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::Frame)
-            continue;
-        QAccessibleInterface *interface = announced(harness, spec.name);
-        const QPair<QString, int> spoken(interface->text(QAccessible::Name), interface->role());
-        QVERIFY2(!spoken.first.isEmpty() && !seen.contains(spoken), spec.name);
-        seen.insert(spoken);
-        if (besideCaption.contains(spec.name))
-            QCOMPARE(spoken.first, besideCaption[spec.name]);
+    void replyFillsTheDisplayAndItsBoxes_data()
+    {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<QByteArray>("stale"); // waiting before the press
+        QTest::addColumn<QList<Write>>("answer");
+        QTest::addColumn<QString>("display");   // empty: "Receive ERR"
+        QTest::addColumn<QStringList>("boxes"); // kResultBoxes
+        QTest::addColumn<int>("leftWaiting");
+        QList<Write> garbageThenByteByByte{{5ms, "zz9\r"}};
+        for (qsizetype i = 0; i < 7; ++i)
+            garbageThenByteByByte << Write{std::chrono::milliseconds(20 + 15 * i),
+                                           QByteArray("\002X0F3CY").mid(i, 1)};
+        QTest::newRow("IN after garbage, byte by byte")
+            << QByteArray("INcmd") << QByteArray() << garbageThenByteByByte << "X0F3CY"
+            << QStringList{"0F", "3C", "0", "0", "0", "0"} << 0;
+        QTest::newRow("AD2 after stale input, extra input stays")
+            << QByteArray("AD2cmd") << QByteArray("\002S111S\002S2")
+            << QList<Write>{{10ms, "\002a3FFbEXTRA"}} << "a3FFb"
+            << QStringList{"0", "0", "0", "0", "3FF", "0"} << 5;
+        QTest::newRow("IN without an answer")
+            << QByteArray("INcmd") << QByteArray() << QList<Write>{} << ""
+            << QStringList{"", "", "0", "0", "0", "0"} << 0;
     }
-    QCOMPARE(seen.size(), 35); // 33 in the tab order, the indicator and the display
-}
 
-void PanelTest::indicatorAndDisplayDescribePortAndFrame()
-{
-    PanelHarness harness;
-    const auto indicator = [&harness] {
-        return announced(harness, "Shape1")->text(QAccessible::Description);
-    };
-    harness.openPort();
-    QCOMPARE(indicator(), QStringLiteral("The port is open."));
-    harness.click("B3cmd");
-    QCOMPARE(announced(harness, "Label1")->text(QAccessible::Description),
-             QStringLiteral("STX B31 CR"));
-    harness.panel().COM_CLOSE();
-    QCOMPARE(indicator(), QStringLiteral("The port is closed."));
-}
+    // While it waits the display shows the frame; an idle wait sleeps.
+    void replyFillsTheDisplayAndItsBoxes()
+    {
+        QFETCH(QByteArray, button);
+        QFETCH(QByteArray, stale);
+        QFETCH(QList<Write>, answer);
+        QFETCH(QString, display);
+        QFETCH(QStringList, boxes);
+        QFETCH(int, leftWaiting);
+        PanelHarness harness;
+        harness.openPort();
+        harness.board().write(stale);
+        QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(stale.size()));
+        QString displayDuringWait;
+        QTimer::singleShot(5ms, [&] { displayDuringWait = harness.text("Label1"); });
+        harness.boardWrites(answer);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY2(cpuTimeOf([&] { harness.click(button.constData()); }) < 500ms, "the wait spins");
+        QCOMPARE(clock.elapsed() > 2700, display.isEmpty()); // the time-out: 30 ticks of 100 ms
+
+        const QString frame = button == "INcmd" ? QStringLiteral("\x02I\r")
+                                                : QStringLiteral("\002A%1\r").arg(button.at(2));
+        QCOMPARE(displayDuringWait, frame);
+        QCOMPARE(harness.board().readQuiet(50ms), frame.toLatin1());
+        QCOMPARE(harness.text("Label1"), display);
+        QCOMPARE(resultBoxes(harness), boxes);
+        QCOMPARE(harness.messages, display.isEmpty() ? QStringList{"Receive ERR"} : QStringList());
+        QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(leftWaiting));
+    }
+
+    // An output during a wait goes out at once; a query inside a query ends the
+    // outer one as a time-out; SET inside a wait reopens the port under it.
+    void pressesDuringAWait()
+    {
+        PanelHarness harness;
+        harness.openPort();
+        harness.boardWrites({{20ms, "\002a3"}, {400ms, "\002X0F3CY"}});
+        QTimer::singleShot(100ms, [&] { harness.click("INcmd"); });
+        QTimer::singleShot(200ms, [&] { harness.click("B3cmd"); });
+        QTimer::singleShot(250ms, [&] { harness.click("COMset"); });
+        QElapsedTimer clock;
+        clock.start();
+        harness.click("AD2cmd");
+
+        QVERIFY2(clock.elapsed() < 2000, "the outer wait should end when the inner one does");
+        QCOMPARE(harness.board().readQuiet(50ms), QByteArray("\002A2\r\002I\r\002B31\r"));
+        QCOMPARE(harness.messages, QStringList{"Receive ERR"});
+        QCOMPARE(harness.text("Label1"), QString());
+        QCOMPARE(resultBoxes(harness), QStringList({"0F", "3C", "0", "0", "", "0"}));
+    }
+
+    void failureSaysWhatToDo_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QString>("input"); // the port text of SET, or the button pressed
+        QTest::addColumn<QStringList>("told");
+        QTest::addColumn<QStringList>("notTold");
+        const QString megabyte(1 << 20, u'x');
+        QTest::newRow("IN before any SET")
+            << Setup::NothingOpened << "INcmd"
+            << QStringList{"\"IN\" failed", "not open", "Press \"SET\""} << QStringList{"Port "};
+        QTest::newRow("empty") << Setup::PortText << ""
+                               << QStringList{"\"SET\" failed", "not a port number"}
+                               << QStringList{};
+        QTest::newRow("a megabyte, quoted in part")
+            << Setup::PortText << megabyte << QStringList{"not a port number", megabyte.left(40)}
+            << QStringList{megabyte.left(41)};
+        QTest::newRow("40000 is a number, not a port")
+            << Setup::PortText << "40000" << QStringList{"\"40000\"", "1-96", kToolTip}
+            << QStringList{"not a port number"};
+        QTest::newRow("97 has no device")
+            << Setup::PortText << "97" << QStringList{"Port 97", "1-96", kToolTip} << QStringList{};
+        QTest::newRow("device missing")
+            << Setup::MissingDevice << "3"
+            << QStringList{"Port 3 (/dev/", "no such device", kToolTip} << QStringList{};
+        QTest::newRow("held open by another program")
+            << Setup::HeldByAnother << "3"
+            << QStringList{"Port 3 (/dev/", "in use by another program"} << QStringList{};
+        const QStringList unplugged{"gone away", "System: Input/output error"};
+        const QStringList notUnplugged{"Inappropriate ioctl"};
+        QTest::newRow("unplugged while idle")
+            << Setup::Unplugged << "" << unplugged << notUnplugged;
+        QTest::newRow("unplugged before an output")
+            << Setup::Unplugged << "PORTout" << unplugged << notUnplugged;
+        QTest::newRow("unplugged before a query")
+            << Setup::Unplugged << "INcmd" << unplugged << notUnplugged;
+        QTest::newRow("unplugged right after a write")
+            << Setup::UnplugLater << "PORTout" << unplugged << notUnplugged;
+        QTest::newRow("unplugged during a wait")
+            << Setup::UnplugLater << "AD3cmd" << unplugged << notUnplugged;
+    }
+
+    // Told once; a port open before is closed, and a refused port number leaves
+    // the number it had. The frame of a press stays shown, the result boxes keep
+    // their text.
+    void failureSaysWhatToDo()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(QString, input);
+        QFETCH(QStringList, told);
+        QFETCH(QStringList, notTold);
+        PanelHarness harness;
+        SerialLink other;
+        harness.setText("AD3data", QStringLiteral("kept"));
+        if (setup != Setup::NothingOpened)
+            harness.openPort(QStringLiteral("4"));
+        if (setup == Setup::MissingDevice)
+            harness.panel().serialLink().setDeviceResolver([](int) {
+                return std::optional<QString>(QStringLiteral("/dev/ttyUSB-not-there"));
+            });
+        if (setup == Setup::HeldByAnother) {
+            other.setDeviceResolver([&](int) { return harness.board(3).devicePath(); });
+            other.setPortOpen(true);
+        }
+        if (setup == Setup::Unplugged)
+            harness.board(4).vanish();
+        if (setup == Setup::UnplugLater)
+            QTimer::singleShot(0, [&] { harness.board(4).vanish(); });
+        const bool pressed = setup >= Setup::NothingOpened && !input.isEmpty();
+        if (pressed)
+            harness.click(qPrintable(input));
+        else if (setup < Setup::NothingOpened)
+            harness.openPort(input);
+
+        QTRY_COMPARE(harness.messages.size(), 1);
+        QVERIFY(idleCpu() < 150ms);
+        QCOMPARE(harness.messages.size(), 1);
+        told.replaceInStrings(kToolTip, harness.portBoxToolTip());
+        const QString wrong = wrongWords(harness.messages[0], told, notTold);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        QVERIFY(!harness.panel().serialLink().portOpen());
+        QCOMPARE(harness.indicator(), kGrey);
+        if (setup == Setup::PortText)
+            QCOMPARE(harness.panel().serialLink().commPort(), qint16(4));
+        QCOMPARE(harness.text("Label1").startsWith(u'\002'), pressed);
+        QCOMPARE(harness.text("AD3data"), QStringLiteral("kept"));
+    }
+
+    void refusalOfAnotherUserSaysWhatHelps_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<Lock>("lock");
+        QTest::addColumn<QStringList>("told");
+        QTest::addColumn<QStringList>("notTold");
+        QTest::newRow("root's 0600 device")
+            << "tty" << 0600 << Lock::None
+            << QStringList{"user \"root\"", "0600", "administrator", "udev"}
+            << QStringList{"usermod"};
+        QTest::newRow("read and write for the root group only")
+            << "root" << 0660 << Lock::None << QStringList{"group \"root\"", "administrator"}
+            << QStringList{"usermod"};
+        QTest::newRow("read and write for dialout")
+            << "dialout" << 0660 << Lock::None << QStringList{"sudo usermod -aG dialout $USER"}
+            << QStringList{"administrator"};
+        QTest::newRow("root's stale lock")
+            << "root" << 0666 << Lock::OfAnEndedProgram
+            << QStringList{"stale lock", kLockFile, "sudo rm " + kLockFile}
+            << QStringList{"another program"};
+        QTest::newRow("root's lock of a running program")
+            << "root" << 0666 << Lock::OfARunningProgram
+            << QStringList{"in use by another program", "(tst_panel)"}
+            << QStringList{"stale", "rm "};
+    }
+
+    // Root may open anything, so "SET" is pressed by the user nobody in a child.
+    void refusalOfAnotherUserSaysWhatHelps()
+    {
+        QFETCH(QString, group);
+        QFETCH(int, mode);
+        QFETCH(Lock, lock);
+        QFETCH(QStringList, told);
+        QFETCH(QStringList, notTold);
+        if (::geteuid() != 0)
+            QSKIP("only root can give a device to another user");
+
+        PanelHarness harness;
+        const QByteArray device = harness.board().devicePath().toLocal8Bit();
+        const ::group *owner = ::getgrnam(group.toLatin1().constData());
+        QVERIFY(owner);
+        QCOMPARE(::chown(device.constData(), 0, owner->gr_gid), 0);
+        QCOMPARE(::chmod(device.constData(), static_cast<mode_t>(mode)), 0);
+
+        // Qt SerialPort locks /dev/pts/N as /var/lock/LCK..pts_N.
+        const QString lockPath = QStringLiteral("/var/lock/LCK..")
+                                 + QString::fromLocal8Bit(device.mid(5)).replace(u'/', u'_');
+        QFile::remove(lockPath); // an earlier pseudo-terminal of this number may have left one
+        std::unique_ptr<QLockFile> running;
+        if (lock == Lock::OfAnEndedProgram) {
+            const pid_t holder = ::fork();
+            if (holder == 0)
+                ::_exit(QLockFile(lockPath).tryLock(0) ? 0 : 1); // exits without unlocking
+            ::waitpid(holder, nullptr, 0);
+        } else if (lock == Lock::OfARunningProgram) {
+            running = std::make_unique<QLockFile>(lockPath);
+            QVERIFY(running->tryLock(0));
+        }
+        told.replaceInStrings(kLockFile, QFileInfo(lockPath).canonicalFilePath());
+
+        const bool toldRight = setAsNobodyIsTold(harness, told, notTold);
+        running.reset();
+        QFile::remove(lockPath);
+        QVERIFY(toldRight);
+    }
+
+    // A box still up would keep its handler, and the program, running after the window.
+    void closingWhileAMessageBoxIsUpEndsEverything()
+    {
+        PanelHarness harness;
+        harness.panel().setMessagePresenter({}); // the real box
+        harness.panel().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&harness.panel()));
+        bool boxWasUp = false;
+        QTimer::singleShot(200ms, [&] {
+            boxWasUp = harness.panel().findChild<QMessageBox *>() != nullptr;
+            harness.panel().close();
+        });
+        harness.click("PORTout");
+        QVERIFY(boxWasUp);
+        QVERIFY(!harness.panel().isVisible());
+    }
+};
 
 QTEST_MAIN(PanelTest)
 #include "tst_panel.moc"

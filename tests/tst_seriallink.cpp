@@ -1,14 +1,12 @@
 // The link over a real pseudo-terminal where QSerialPort has traps of its own:
 // bytes pass unchanged and leave at once, in order, and a full read buffer keeps
 // hearing the line. Nothing here lets the event loop run unless it says so.
+// Also the fixed mapping of port numbers to devices at the edges of its ranges.
+#include "PortNumber.h"
 #include "PtyPair.h"
 #include "SerialLink.h"
 
-#include <QElapsedTimer>
 #include <QTest>
-
-#include <poll.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -42,111 +40,114 @@ class SerialLinkTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void everyByteValuePassesBothWays();
-    void fullBufferStillHearsTheLineAfterADiscard();
-    void fullBufferGivesEveryByteWhenReadByteByByte();
-    void outputLeavesAtOnceAndInOrderWhileTheLineFillsAndDrains();
-    void arrivedInputCountsWithoutAnEventLoopPass();
-};
+    void everyByteValuePassesBothWays()
+    {
+        PtyPair pty;
+        SerialLink link;
+        openLink(link, pty);
+        QByteArray everyByte;
+        for (int value = 0; value < 256; ++value)
+            everyByte.append(static_cast<char>(value));
+        link.setOutput(everyByte);
+        QCOMPARE(pty.readQuiet(), everyByte);
 
-void SerialLinkTest::everyByteValuePassesBothWays()
-{
-    PtyPair pty;
-    SerialLink link;
-    openLink(link, pty);
-    QByteArray everyByte;
-    for (int value = 0; value < 256; ++value)
-        everyByte.append(static_cast<char>(value));
-    link.setOutput(everyByte);
-    QCOMPARE(pty.readQuiet(), everyByte);
-
-    pty.write(everyByte);
-    QTRY_COMPARE(link.inBufferCount(), qint16(256));
-    link.setInputLen(1);
-    QCOMPARE(link.input(), QByteArray(1, '\0'));
-    link.setInputLen(0);
-    QCOMPARE(link.input(), everyByte.mid(1));
-}
-
-void SerialLinkTest::fullBufferStillHearsTheLineAfterADiscard()
-{
-    PtyPair pty;
-    SerialLink link;
-    openLink(link, pty);
-    pty.write(QByteArray(3 * SerialLink::kReadBufferBytes, 'x'));
-    QTRY_COMPARE(qint64(link.inBufferCount()), SerialLink::kReadBufferBytes);
-    QTest::qWait(100);
-    QCOMPARE(qint64(link.inBufferCount()), SerialLink::kReadBufferBytes);
-
-    link.setInBufferCount(0);
-    QTest::qWait(50);
-    link.setInBufferCount(0);
-    pty.write("\x02reply");
-    QTRY_COMPARE(link.inBufferCount(), qint16(6));
-}
-
-void SerialLinkTest::fullBufferGivesEveryByteWhenReadByteByByte()
-{
-    PtyPair pty;
-    SerialLink link;
-    openLink(link, pty);
-    const qint64 sent = SerialLink::kReadBufferBytes + 100;
-    pty.write(QByteArray(sent, 'x'));
-    QTRY_COMPARE(qint64(link.inBufferCount()), SerialLink::kReadBufferBytes);
-
-    link.setInputLen(1);
-    qint64 received = 0;
-    QElapsedTimer clock;
-    clock.start();
-    while (received < sent && clock.elapsed() < 2000) {
-        if (link.inBufferCount() > 0)
-            received += link.input().size();
-        else
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        pty.write(everyByte);
+        QTRY_COMPARE(link.inBufferCount(), qint16(256));
+        link.setInputLen(1);
+        QCOMPARE(link.input(), QByteArray(1, '\0'));
+        link.setInputLen(0);
+        QCOMPARE(link.input(), everyByte.mid(1));
     }
-    QCOMPARE(received, sent);
-}
 
-void SerialLinkTest::outputLeavesAtOnceAndInOrderWhileTheLineFillsAndDrains()
-{
-    PtyPair pty;
-    SerialLink link;
-    openLink(link, pty);
-    link.setOutput("\002O00\r");
-    QCOMPARE(farEndReceives(pty, 5), QByteArray("\002O00\r"));
+    void fullBufferStillHearsTheLineAfterADiscard()
+    {
+        PtyPair pty;
+        SerialLink link;
+        openLink(link, pty);
+        pty.write(QByteArray(3 * SerialLink::kReadBufferBytes, 'x'));
+        QTRY_COMPARE(qint64(link.inBufferCount()), SerialLink::kReadBufferBytes);
+        QTest::qWait(100);
+        QCOMPARE(qint64(link.inBufferCount()), SerialLink::kReadBufferBytes);
+
+        link.setInBufferCount(0);
+        QTest::qWait(50);
+        link.setInBufferCount(0);
+        pty.write("\x02reply");
+        QTRY_COMPARE(link.inBufferCount(), qint16(6));
+    }
+
     // Until the line is full and the link's own queue refuses more; the far end
     // takes a little now and then, so the line has room while frames are queued.
-    QByteArray sent;
-    QByteArray received;
-    try {
-        for (int i = 0; i < 100000; ++i) {
-            const QByteArray frame = '\002' + QByteArray::number(i).rightJustified(5, '0') + '\r';
-            link.setOutput(frame);
-            sent += frame;
-            if (i % 100 == 99) {
-                received += farEndReceives(pty, 300, 0ms);
-                ::usleep(2000); // the kernel moves what waits behind it in the meantime
+    void outputLeavesAtOnceAndInOrderWhileTheLineFillsAndDrains()
+    {
+        PtyPair pty;
+        SerialLink link;
+        openLink(link, pty);
+        link.setOutput("\002O00\r");
+        QCOMPARE(farEndReceives(pty, 5), QByteArray("\002O00\r"));
+        QByteArray sent;
+        QByteArray received;
+        try {
+            for (int i = 0; i < 100000; ++i) {
+                const QByteArray frame =
+                    '\002' + QByteArray::number(i).rightJustified(5, '0') + '\r';
+                link.setOutput(frame);
+                sent += frame;
+                if (i % 100 == 99) {
+                    received += farEndReceives(pty, 300, 0ms);
+                    ::usleep(2000); // the kernel moves what waits behind it in the meantime
+                }
             }
+            QFAIL("the link queued output without bound");
+        } catch (const SerialError &error) {
+            QCOMPARE(error.kind(), SerialError::Kind::OutputStalled);
         }
-        QFAIL("the link queued output without bound");
-    } catch (const SerialError &error) {
-        QCOMPARE(error.kind(), SerialError::Kind::OutputStalled);
+        received += pty.readQuiet(300ms);
+        QCOMPARE(received.size(), sent.size());
+        QVERIFY(received == sent);
     }
-    received += pty.readQuiet(300ms);
-    QCOMPARE(received.size(), sent.size());
-    QVERIFY(received == sent);
-}
 
-void SerialLinkTest::arrivedInputCountsWithoutAnEventLoopPass()
-{
-    PtyPair pty;
-    SerialLink link;
-    openLink(link, pty);
-    pty.write("\002X0F3CY");
-    ::usleep(50000);
-    link.readArrivedInput();
-    QCOMPARE(link.inBufferCount(), qint16(7));
-}
+    void arrivedInputCountsWithoutAnEventLoopPass()
+    {
+        PtyPair pty;
+        SerialLink link;
+        openLink(link, pty);
+        pty.write("\002X0F3CY");
+        ::usleep(50000);
+        link.readArrivedInput();
+        QCOMPARE(link.inBufferCount(), qint16(7));
+    }
+
+    void portNumberSelectsItsDevice_data()
+    {
+        QTest::addColumn<int>("number");     // 0: none
+        QTest::addColumn<QString>("device"); // empty: none
+        QTest::newRow("0") << 0 << "";
+        QTest::newRow("1") << 1 << "/dev/ttyS0";
+        QTest::newRow("32") << 32 << "/dev/ttyS31";
+        QTest::newRow("33") << 33 << "/dev/ttyUSB0";
+        QTest::newRow("64") << 64 << "/dev/ttyUSB31";
+        QTest::newRow("65") << 65 << "/dev/ttyACM0";
+        QTest::newRow("96") << 96 << "/dev/ttyACM31";
+        QTest::newRow("97") << 97 << "";
+        QTest::newRow("no number for ttyS01") << 0 << "/dev/ttyS01";
+        QTest::newRow("no number for ttyS32") << 0 << "/dev/ttyS32";
+    }
+
+    // Both ways: the tool tip of the port box names each device by its number.
+    void portNumberSelectsItsDevice()
+    {
+        QFETCH(int, number);
+        QFETCH(QString, device);
+        const auto some = [](auto value, bool present) {
+            return present ? std::optional(value) : std::nullopt;
+        };
+        if (number != 0)
+            QCOMPARE(standardDevicePath(number), some(device, !device.isEmpty()));
+        if (!device.isEmpty())
+            QCOMPARE(standardPortNumber(device), some(number, number != 0));
+    }
+};
 
 QTEST_GUILESS_MAIN(SerialLinkTest)
 #include "tst_seriallink.moc"

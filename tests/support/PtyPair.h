@@ -1,35 +1,93 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QString>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <stdexcept>
 
 // A real pseudo-terminal for serial tests. The program under test opens the
-// device at devicePath(); the test plays the far end (the board) on the master.
+// device at devicePath(); the test plays the far end (the board) on the master,
+// which is non-blocking. The test holds the device side open, so its line
+// settings can be read.
 class PtyPair
 {
 public:
-    PtyPair();
-    ~PtyPair();
+    PtyPair()
+    {
+        char name[128] = {};
+        if (::openpty(&m_masterFd, &m_deviceFd, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        // Raw from the start, so nothing the far end writes is echoed back to it.
+        termios raw{};
+        ::tcgetattr(m_deviceFd, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(m_deviceFd, TCSANOW, &raw);
+        ::fcntl(m_masterFd, F_SETFL, ::fcntl(m_masterFd, F_GETFL) | O_NONBLOCK);
+        m_devicePath = QString::fromLocal8Bit(name);
+    }
+    ~PtyPair() { vanish(); }
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
 
     const QString &devicePath() const { return m_devicePath; }
-    // The device side, held open by the test so its line settings can be read.
     int deviceFd() const { return m_deviceFd; }
-    // The far end's side, non-blocking.
     int masterFd() const { return m_masterFd; }
 
-    void write(const QByteArray &bytes);
-    // Everything that arrives until the line has been quiet for `quiet`.
-    QByteArray readQuiet(std::chrono::milliseconds quiet = std::chrono::milliseconds(100));
+    void write(const QByteArray &bytes)
+    {
+        for (qsizetype written = 0; m_masterFd >= 0 && written < bytes.size();) {
+            const ssize_t n =
+                ::write(m_masterFd, bytes.constData() + written, bytes.size() - written);
+            pollfd writable{m_masterFd, POLLOUT, 0};
+            if (n > 0)
+                written += n;
+            else if (::poll(&writable, 1, 2000) <= 0)
+                throw std::runtime_error("the far end cannot write to the pseudo-terminal");
+        }
+    }
+
+    // Everything that arrives until the line has been quiet for `quiet`; the
+    // event loop runs in between, since the link writes queued output from there.
+    QByteArray readQuiet(std::chrono::milliseconds quiet = std::chrono::milliseconds(100))
+    {
+        QByteArray received;
+        char buffer[4096];
+        QElapsedTimer sinceLast;
+        sinceLast.start();
+        while (sinceLast.elapsed() < quiet.count()) {
+            QCoreApplication::processEvents();
+            pollfd readable{m_masterFd, POLLIN, 0};
+            if (::poll(&readable, 1, 5) <= 0)
+                continue;
+            const ssize_t n = ::read(m_masterFd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            received.append(buffer, n);
+            sinceLast.restart();
+        }
+        return received;
+    }
+
     // The device vanishes, as an unplugged adapter does.
-    void vanish();
+    void vanish()
+    {
+        if (m_deviceFd >= 0)
+            ::close(m_deviceFd);
+        if (m_masterFd >= 0)
+            ::close(m_masterFd);
+        m_deviceFd = m_masterFd = -1;
+    }
 
 private:
-    bool pollReadable(std::chrono::milliseconds slice);
-
     int m_masterFd = -1;
     int m_deviceFd = -1;
     QString m_devicePath;
