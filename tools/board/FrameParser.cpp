@@ -27,37 +27,6 @@ QList<QByteArray> FrameSplitter::feed(QByteArrayView bytes)
     return bodies;
 }
 
-namespace cmd {
-bool operator==(const SetBit &a, const SetBit &b)
-{
-    return a.bit == b.bit && a.on == b.on;
-}
-bool operator==(const WritePortB &a, const WritePortB &b)
-{
-    return a.value == b.value;
-}
-bool operator==(const WriteDirection &a, const WriteDirection &b)
-{
-    return a.value == b.value;
-}
-bool operator==(const SoundBuzzer &a, const SoundBuzzer &b)
-{
-    return a.length == b.length && a.frequency == b.frequency;
-}
-bool operator==(const SetPwm &a, const SetPwm &b)
-{
-    return a.channel == b.channel && a.duty == b.duty;
-}
-bool operator==(const ReadPorts &, const ReadPorts &)
-{
-    return true;
-}
-bool operator==(const ReadChannel &a, const ReadChannel &b)
-{
-    return a.channel == b.channel;
-}
-} // namespace cmd
-
 namespace {
 
 int hexDigit(char c)

@@ -25,8 +25,7 @@ public:
     // The bodies completed by `bytes`, oldest first.
     QList<QByteArray> feed(QByteArrayView bytes);
 
-    // Something after an STX is still waiting for its CR.
-    bool inFrame() const { return m_inFrame; }
+    // What the frame in progress holds so far.
     qsizetype pendingBytes() const { return m_pending.size(); }
 
 private:
@@ -58,14 +57,6 @@ struct ReadPorts {
 struct ReadChannel {
     int channel; // 0 ... 3
 };
-
-bool operator==(const SetBit &a, const SetBit &b);
-bool operator==(const WritePortB &a, const WritePortB &b);
-bool operator==(const WriteDirection &a, const WriteDirection &b);
-bool operator==(const SoundBuzzer &a, const SoundBuzzer &b);
-bool operator==(const SetPwm &a, const SetPwm &b);
-bool operator==(const ReadPorts &a, const ReadPorts &b);
-bool operator==(const ReadChannel &a, const ReadChannel &b);
 } // namespace cmd
 
 using Command = std::variant<cmd::SetBit, cmd::WritePortB, cmd::WriteDirection, cmd::SoundBuzzer,
