@@ -150,10 +150,8 @@ void SerialLink::setInBufferCount(qint16 count)
 
 void SerialLink::readArrivedInput()
 {
-    requireOpen();
-    // Polled first: waitForReadyRead() on an empty line reports a TimeoutError.
-    pollfd device{m_port.handle(), POLLIN, 0};
-    if (::poll(&device, 1, 0) == 1 && device.revents == POLLIN)
+    // Asked first: waitForReadyRead() on an empty line reports a TimeoutError.
+    if (waitForArrivingInput(std::chrono::microseconds(0)))
         m_port.waitForReadyRead(0);
 }
 
