@@ -90,6 +90,12 @@ QString accessAdvice(const QString &devicePath)
              permissionText(info.st_mode));
 }
 
+bool isNotADevice(const QString &path)
+{
+    struct stat info = {};
+    return ::stat(path.toLocal8Bit().constData(), &info) == 0 && !S_ISCHR(info.st_mode);
+}
+
 std::optional<LockAdvice> lockFileAdvice(const QString &devicePath)
 {
     const QString path = existingLockFile(devicePath);

@@ -1,5 +1,7 @@
 #include "SerialError.h"
 
+#include "ControlPictures.h"
+
 namespace {
 
 // Typed text can be of any length; a message quotes only its start.
@@ -24,6 +26,10 @@ QString reasonText(SerialError::Kind kind)
     case Kind::NoSuchDevice:
         return QStringLiteral("no such device. Check that the board is plugged in and "
                               "that the port number is right.");
+    case Kind::NotASerialDevice:
+        return QStringLiteral("this is not a serial device but a file, a named pipe or a "
+                              "directory. Check the port number; remove it if it was put "
+                              "there by mistake.");
     case Kind::PermissionDenied:
         return QStringLiteral("permission denied.");
     case Kind::DeviceBusy:
@@ -67,7 +73,7 @@ QString SerialError::operatorMessage() const
         m_kind == Kind::NotAPortNumber || m_kind == Kind::PortNumberOutOfRange;
     QString where;
     if (detailIsTypedText)
-        where = QStringLiteral("Port \"%1\"").arg(elided(m_detail));
+        where = QStringLiteral("Port \"%1\"").arg(quotedText(elided(m_detail)));
     else if (m_portNumber)
         where = QStringLiteral("Port %1 (%2)")
                     .arg(*m_portNumber)

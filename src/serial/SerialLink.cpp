@@ -77,6 +77,9 @@ void SerialLink::setPortOpen(bool open)
 SerialError SerialLink::openError() const
 {
     using Kind = SerialError::Kind;
+    // Whatever the open reported (a permission, a failed terminal request), this is what to fix.
+    if (isNotADevice(m_devicePath))
+        return SerialError(Kind::NotASerialDevice, {}, m_commPort, m_devicePath);
     Kind kind = Kind::OpenFailed;
     QString advice;
     switch (m_port.error()) {
