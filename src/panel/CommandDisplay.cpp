@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QStyle>
 
+#include <utility>
+
 namespace {
 
 // What a screen reader gets from the display: the frame or reply as its
@@ -49,16 +51,16 @@ void CommandDisplay::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     QRect room = contentsRect();
-    const QString shown = text();
-    qsizetype runStart = 0;
-    for (qsizetype i = 0; i <= shown.size(); ++i) {
-        if (i < shown.size() && !isInvisible(shown[i].unicode()))
+    QString run; // drawn as text, up to the next code box
+    for (const QChar c : text()) {
+        if (!isInvisible(c.unicode())) {
+            run += c;
             continue;
-        room.setLeft(room.left() + drawText(painter, room, shown.mid(runStart, i - runStart)));
-        if (i < shown.size())
-            room.setLeft(room.left() + drawCodeBox(painter, room, shown[i]));
-        runStart = i + 1;
+        }
+        room.setLeft(room.left() + drawText(painter, room, std::exchange(run, QString())));
+        room.setLeft(room.left() + drawCodeBox(painter, room, c));
     }
+    drawText(painter, room, run);
 }
 
 // Returns the width taken.
@@ -71,8 +73,8 @@ int CommandDisplay::drawText(QPainter &painter, const QRect &room, const QString
     return fontMetrics().horizontalAdvance(pictured);
 }
 
-// The hex value in a box the height of a capital letter, with a pixel of room on
-// either side so that boxes side by side stay apart. Returns the width taken.
+// The hex value in a small box, with a pixel of room on either side so that
+// boxes side by side stay apart. Returns the width taken.
 int CommandDisplay::drawCodeBox(QPainter &painter, const QRect &room, QChar c) const
 {
     QFont small = font();
