@@ -27,9 +27,7 @@ QString reasonText(SerialError::Kind kind)
         return QStringLiteral("no such device. Check that the board is plugged in and "
                               "that the port number is right.");
     case Kind::NotASerialDevice:
-        return QStringLiteral("this is not a serial device but a file, a named pipe or a "
-                              "directory. Check the port number; remove it if it was put "
-                              "there by mistake.");
+        return QStringLiteral("this is not a serial device.");
     case Kind::PermissionDenied:
         return QStringLiteral("permission denied.");
     case Kind::DeviceBusy:

@@ -78,8 +78,8 @@ SerialError SerialLink::openError() const
 {
     using Kind = SerialError::Kind;
     // Whatever the open reported (a permission, a failed terminal request), this is what to fix.
-    if (isNotADevice(m_devicePath))
-        return SerialError(Kind::NotASerialDevice, {}, m_commPort, m_devicePath);
+    if (const std::optional<QString> advice = nonDeviceAdvice(m_devicePath))
+        return SerialError(Kind::NotASerialDevice, {}, m_commPort, m_devicePath, *advice);
     Kind kind = Kind::OpenFailed;
     QString advice;
     switch (m_port.error()) {
