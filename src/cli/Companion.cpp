@@ -146,7 +146,8 @@ ExitStatus Companion::runSession()
             parsed = cli::readLine(QString::fromUtf8(line));
         ExitStatus status = ExitStatus::Done;
         if (const auto *complaint = std::get_if<cli::Complaint>(&parsed))
-            status = fail(ExitStatus::NotUnderstood, number, shortened(line), {}, *complaint);
+            status = fail(ExitStatus::NotUnderstood, number, shortened(line), {}, *complaint,
+                          Naming::ByComplaint);
         else if (const auto *command = std::get_if<cli::Command>(&parsed))
             status = runOne(*command, number);
         worst = cli::worse(worst, status);
@@ -169,9 +170,14 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
         }
         DeviceReplySource source(m_link, m_console, m_invocation.timeout);
         const std::optional<QByteArray> body = receiveReply(source, command.replyLength);
-        if (!body)
+        if (!body) {
+            // An empty answer keeps a reader of one line a query in step, as the
+            // panel empties its result boxes.
+            if (!m_invocation.json)
+                print(Console::Stream::Output, "\n");
             return fail(ExitStatus::NoReply, line, command.text, command.frame,
                         QStringLiteral("Receive ERR"));
+        }
         print(Console::Stream::Output,
               m_invocation.json ? cli::jsonReply(line, command, *body, Clock::now() - started)
                                 : cli::textAnswer(command, *body));
@@ -200,11 +206,12 @@ void Companion::send(const QByteArray &frame)
 }
 
 ExitStatus Companion::fail(ExitStatus status, std::optional<int> line, const QString &commandText,
-                           const QByteArray &frame, const QString &message)
+                           const QByteArray &frame, const QString &message, Naming naming)
 {
-    const QString where = line ? QStringLiteral("line %1: ").arg(*line) : QString();
-    print(Console::Stream::Errors,
-          QStringLiteral("tq905: %1%2: %3\n").arg(where, commandText, message).toUtf8());
+    QString where = line ? QStringLiteral("line %1: ").arg(*line) : QString();
+    if (naming == Naming::ByCommand)
+        where += commandText + QStringLiteral(": ");
+    print(Console::Stream::Errors, QStringLiteral("tq905: %1%2\n").arg(where, message).toUtf8());
     if (m_invocation.json)
         print(Console::Stream::Output, cli::jsonError(line, commandText, frame, message));
     return status;

@@ -25,9 +25,11 @@ private:
     cli::ExitStatus runOne(const cli::Command &command, std::optional<int> line);
     void send(const QByteArray &frame);
     // Tells of a failure on standard error and, with --json, on standard output.
+    // A complaint about words names them itself.
+    enum class Naming { ByCommand, ByComplaint };
     cli::ExitStatus fail(cli::ExitStatus status, std::optional<int> line,
                          const QString &commandText, const QByteArray &frame,
-                         const QString &message);
+                         const QString &message, Naming naming = Naming::ByCommand);
     QString messageOf(const SerialError &error) const;
     QString lostDeviceMessage();
     void print(Console::Stream stream, const QByteArray &bytes);

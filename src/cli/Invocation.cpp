@@ -70,8 +70,9 @@ Invocation readInvocation(const QStringList &arguments)
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Print the name and version and exit."));
     parser.addOptions({port, device, timeout, json, list, help, version});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("See above."),
-                                 QStringLiteral("command..."));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("The commands above, or - for standard input."),
+                                 QStringLiteral("command...|-"));
 
     if (!parser.parse(arguments))
         return refused(parser.errorText());
