@@ -226,7 +226,8 @@ private Q_SLOTS:
         QTest::newRow("SIGPIPE: the reader of its answers has gone") << SIGPIPE << "reader gone";
     }
 
-    // At once, by the signal, the port closed and its lock file gone.
+    // At once, by the signal, the port closed and its lock file gone, also where the
+    // signal was blocked when it started.
     void endsOnASignal()
     {
         QFETCH(int, signal);
@@ -237,6 +238,10 @@ private Q_SLOTS:
         QProcess process;
         process.setChildProcessModifier([=] {
             ::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+            sigset_t blocked; // as some supervisors start a program
+            ::sigemptyset(&blocked);
+            ::sigaddset(&blocked, signal);
+            ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
             int output[2];
             if (readerGone && ::pipe(output) == 0)
                 ::close(output[0]), ::dup2(output[1], STDOUT_FILENO);

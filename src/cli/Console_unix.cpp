@@ -16,6 +16,8 @@ constexpr std::array kEndSignals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 volatile std::sig_atomic_t g_endSignal = 0;
 sigset_t g_heldBack;
+// The signal mask while sleeping: the end signals come through.
+sigset_t g_letThrough;
 
 void onEndSignal(int signal)
 {
@@ -25,12 +27,8 @@ void onEndSignal(int signal)
 // Sleeps until `fd` has one of `events` or an end signal comes; false for the signal.
 bool waitFor(int fd, short events)
 {
-    sigset_t letThrough;
-    ::pthread_sigmask(SIG_BLOCK, nullptr, &letThrough);
-    for (const int signal : kEndSignals)
-        ::sigdelset(&letThrough, signal);
     pollfd waiting{fd, events, 0};
-    while (::ppoll(&waiting, 1, nullptr, &letThrough) <= 0) {
+    while (::ppoll(&waiting, 1, nullptr, &g_letThrough) <= 0) {
         if (g_endSignal != 0)
             return false;
     }
@@ -53,7 +51,9 @@ Console::Console()
         ::sigaction(signal, &action, nullptr);
         ::sigaddset(&g_heldBack, signal);
     }
-    ::pthread_sigmask(SIG_BLOCK, &g_heldBack, nullptr);
+    ::pthread_sigmask(SIG_BLOCK, &g_heldBack, &g_letThrough);
+    for (const int signal : kEndSignals)
+        ::sigdelset(&g_letThrough, signal);
 }
 
 bool Console::endRequested()

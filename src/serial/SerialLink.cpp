@@ -188,14 +188,18 @@ bool SerialLink::noticeDeviceGone()
 
 bool SerialLink::waitForDevice(short events, std::chrono::microseconds limit)
 {
+    // A look that does not sleep needs no signal let through.
     sigset_t letThrough;
-    ::pthread_sigmask(SIG_BLOCK, nullptr, &letThrough);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        ::sigdelset(&letThrough, signal);
+    if (limit.count() > 0) {
+        ::pthread_sigmask(SIG_BLOCK, nullptr, &letThrough);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            ::sigdelset(&letThrough, signal);
+    }
     pollfd device{m_port.handle(), events, 0};
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
     const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
-    return ::ppoll(&device, 1, &timeout, &letThrough) == 1 && device.revents == events;
+    return ::ppoll(&device, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1
+           && device.revents == events;
 }
 
 void SerialLink::setInputLen(qint16 length)
