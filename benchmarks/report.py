@@ -150,7 +150,7 @@ def main():
     w("")
     w("## Headline")
     w("")
-    w("| Question | tq905-panel | Compared with | Ratio |")
+    w("| Question | Measured | Compared with | Ratio |")
     w("|---|---|---|---|")
     w(f"| IN round trip, median (board answers at once) | {fmt(fast['panel'][0], 'us')} | "
       f"termios floor {fmt(fast['termios'][0], 'us')}, pyserial {fmt(fast['pyserial'][0], 'us')} | "
