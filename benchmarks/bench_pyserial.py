@@ -2,9 +2,12 @@
 """A query round trip through pyserial: write STX "I" CR, read the 7-byte reply.
 
 usage: bench_pyserial.py DEVICE COUNT WARMUP GAP_MS
+       bench_pyserial.py --once DEVICE
 
 One line per query on stdout: nanoseconds from discarding stale input to the
 reply read. The board must report port A 5A; port B is set to 3C here.
+With --once, one query and its values, "5A 3C", as a script that runs once per
+query does it (port B as it is).
 """
 import sys
 import time
@@ -12,14 +15,32 @@ import time
 import serial
 
 
+def open_line(device):
+    return serial.Serial(device, 9600, bytesize=serial.EIGHTBITS, parity=serial.PARITY_NONE,
+                         stopbits=serial.STOPBITS_ONE, timeout=3)
+
+
+def once(device):
+    line = open_line(device)
+    line.reset_input_buffer()
+    line.write(b"\x02I\r")
+    reply = line.read(7)
+    line.close()
+    if len(reply) != 7 or reply[0] != 2:
+        sys.exit(f"bench_pyserial: got {reply!r}")
+    print(reply[2:4].decode("latin-1"), reply[4:6].decode("latin-1"))
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--once":
+        once(sys.argv[2])
+        return
     if len(sys.argv) != 5:
         sys.exit(__doc__.strip())
     device = sys.argv[1]
     count, warmup, gap_ms = (int(a) for a in sys.argv[2:5])
     gap = gap_ms / 1000
-    line = serial.Serial(device, 9600, bytesize=serial.EIGHTBITS, parity=serial.PARITY_NONE,
-                         stopbits=serial.STOPBITS_ONE, timeout=3)
+    line = open_line(device)
     query = b"\x02I\r"
     expected = b"\x02I5A3C\r"
     line.write(b"\x02O3C\r")

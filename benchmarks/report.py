@@ -87,6 +87,15 @@ def main():
         values = samples(os.path.join(results, f"rt-unpaced-{client}-back-to-back.txt"), 1e3)
         rt["back-to-back", client] = (statistics.median(values), p99(values), len(values))
 
+    # tq905: its session (own clock, then the driver's) and a process a query.
+    with open(os.path.join(results, "tq905-session.txt")) as f:
+        pairs = [line.split() for line in f if line.strip()]
+    tq = {"own": [int(a) / 1e3 for a, _ in pairs], "driver": [int(b) / 1e3 for _, b in pairs]}
+    for name, scale in (("termios", 1e3), ("pyserial", 1e3), ("process", 1e6),
+                        ("pyserial-process", 1e6)):
+        tq[name] = samples(os.path.join(results, f"tq905-{name}.txt"), scale)
+    tq = {name: (statistics.median(v), p99(v), len(v)) for name, v in tq.items()}
+
     waits = {"panel": [], "naive": [], "idle": []}
     for line in read_text(results, "timeout.txt").splitlines():
         kind, cpu, wall = line.split()
@@ -141,7 +150,7 @@ def main():
     w("")
     w("## Headline")
     w("")
-    w("| Question | tq905-panel | Compared with | Ratio |")
+    w("| Question | Measured | Compared with | Ratio |")
     w("|---|---|---|---|")
     w(f"| IN round trip, median (board answers at once) | {fmt(fast['panel'][0], 'us')} | "
       f"termios floor {fmt(fast['termios'][0], 'us')}, pyserial {fmt(fast['pyserial'][0], 'us')} | "
@@ -151,6 +160,11 @@ def main():
       f"wire time {WIRE_MS:.2f} ms, termios {fmt(paced['termios'][0], 'ms')} | "
       f"{ratio(paced['panel'][0], WIRE_MS)} the wire time, "
       f"{ratio(paced['panel'][0], paced['termios'][0])} the floor |")
+    w(f"| tq905 session: IN round trip, median | {fmt(tq['own'][0], 'us')} | termios floor "
+      f"{fmt(tq['termios'][0], 'us')} | {ratio(tq['own'][0], tq['termios'][0])} the floor (goal 1.1×) |")
+    w(f"| tq905, one process per IN query, start to end, median | {fmt(tq['process'][0], 'ms')} | "
+      f"pyserial script, one process per query, {fmt(tq['pyserial-process'][0], 'ms')} | "
+      f"{ratio(tq['process'][0], tq['pyserial-process'][0])} pyserial's (goal 1.3×) |")
     w(f"| CPU in a 3 s reply time-out | {panel_cpu:.1f} ms | busy processEvents() loop "
       f"{naive_cpu:.0f} ms | the busy loop costs {ratio(naive_cpu, panel_cpu)} as much |")
     w(f"| Start-up to window mapped, median | {starts['panel']['map']:.0f} ms | bare Qt window "
@@ -213,8 +227,10 @@ def main():
     behind_fast = fast['panel'][0] - fast['termios'][0]
     repaint_fast = fast['panel'][0] - fast['hidden'][0]
     w(f"Answering at once, the panel's median is {behind_fast:.0f} µs above the floor; with its")
-    w(f"window not shown it is {fast['hidden'][0] - fast['termios'][0]:.0f} µs above, so about {repaint_fast:.0f} µs of a")
-    w("query still goes to the window being shown. The press sets `Label1` to the frame,")
+    shown = (f"so about {repaint_fast:.0f} µs of a query still goes to the window being shown"
+             if repaint_fast > 0 else "so in this run the window being shown costs no time that shows")
+    w(f"window not shown it is {fast['hidden'][0] - fast['termios'][0]:.0f} µs above, {shown}.")
+    w("The press sets `Label1` to the frame,")
     w("which posts a repaint, and writes the frame straight to the device (QSerialPort's")
     w("buffer takes only what the line refuses), so the board works on the query while")
     w("the panel goes on. For its first 2 ms the wait then listens on the device alone")
@@ -252,6 +268,49 @@ def main():
     w("")
     w(f"Paced, the panel is {1e3 * (paced['panel'][0] - paced['termios'][0]):.0f} µs behind the floor at the median")
     w(f"({1e3 * (paced['hidden'][0] - paced['termios'][0]):.0f} µs with the window not shown).")
+    w("")
+
+    w("## tq905 from a shell")
+    w("")
+    w("One `tq905-board --headless --port-a 5A` answers at once; port B is set to 3C")
+    w("first. In rounds that take turns, each of the following does")
+    w(f"{tq['own'][2]} timed `in` queries in all ({tq['own'][2] // 4} a round after 10 untimed), with 5 ms between")
+    w("queries: one `tq905 --json --device DEVICE -` session fed one `in` line at a time")
+    w("by `benchmarks/bench_tq905.py`, which waits for each answer before the next;")
+    w("the same driver starting `tq905 --device DEVICE in` once per query, and a pyserial")
+    w("script (`bench_pyserial.py --once`) once per query, each checked for `5A 3C`;")
+    w("and, for the floor, the termios client and the pyserial script of the panel's")
+    w("round trips, each holding the line open.")
+    w("")
+    w("### One session")
+    w("")
+    w("tq905's own clock runs over the span the termios client times, from discarding")
+    w("stale input to the reply in hand; it gives it as `ms` in each JSON answer. The")
+    w("driver's clock runs from writing the `in` line to reading the answer's line, so it")
+    w("adds two more hand-overs between processes (the pipes to and from tq905) and the")
+    w("driver's own Python.")
+    w("")
+    w("| Client | Median | 99th percentile | Median ÷ floor |")
+    w("|---|---|---|---|")
+    for key, label in (("own", "tq905 session, its own clock"),
+                       ("driver", "tq905 session, line written to answer read"),
+                       ("termios", "bare termios + poll() (the floor)"),
+                       ("pyserial", "pyserial script")):
+        med, top, _ = tq[key]
+        w(f"| {label} | {fmt(med, 'us')} | {fmt(top, 'us')} | {ratio(med, tq['termios'][0])} |")
+    w("")
+    w("### One process a query")
+    w("")
+    w("From starting the program to its end, start-up, opening the port and closing it")
+    w("included.")
+    w("")
+    w("| Program | Median | 99th percentile | Median ÷ pyserial's |")
+    w("|---|---|---|---|")
+    for key, label in (("process", "tq905 --device DEVICE in"),
+                       ("pyserial-process", "pyserial script, once")):
+        med, top, _ = tq[key]
+        w(f"| {label} | {fmt(med, 'ms')} | {fmt(top, 'ms')} | "
+          f"{ratio(med, tq['pyserial-process'][0])} |")
     w("")
 
     w("## CPU during a reply time-out")
@@ -311,7 +370,10 @@ def main():
     w("- `benchmarks/bench_termios.cpp`: the termios client: raw 9600 8N1, `tcflush`,")
     w("  `write`, then `poll()` and `read()` until 7 bytes.")
     w("- `benchmarks/bench_pyserial.py`: the same through Debian's pyserial:")
-    w("  `reset_input_buffer()`, `write()`, `read(7)` with a 3 s time-out.")
+    w("  `reset_input_buffer()`, `write()`, `read(7)` with a 3 s time-out; with `--once`,")
+    w("  one query from opening the line to closing it.")
+    w("- `benchmarks/bench_tq905.py`: feeds a tq905 session, or starts a program once")
+    w("  per query, and times each.")
     w("- `benchmarks/bench_startup.cpp`: start-up and memory.")
     w("- `benchmarks/bench_bare_window.cpp`: the bare Qt window, the floor for start-up.")
     w("- `benchmarks/report.py`: this file, from the raw figures.")

@@ -20,8 +20,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "PWM outputs, and read the input ports and the four analog channels. Every\n"
     "action is one short ASCII frame, shown in the window as it is sent or received.\n"
     "\n"
-    "The package also holds tq905-demo, the panel together with a virtual board on\n"
-    "a pseudo-terminal for trying it without hardware, and tq905-board, the virtual\n"
+    "The package also holds tq905, the same commands from a shell for test rigs\n"
+    "and scripts; tq905-demo, the panel together with a virtual board on a\n"
+    "pseudo-terminal for trying it without hardware; and tq905-board, the virtual\n"
     "board alone, as the far end for scripts.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_GENERATOR "")

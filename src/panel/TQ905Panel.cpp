@@ -8,7 +8,7 @@
 #include "IndicatorShape.h"
 #include "OutputCommands.h"
 #include "PanelBuilder.h"
-#include "PortNumber.h"
+#include "PortOpening.h"
 #include "Queries.h"
 #include "ReplyReceiver.h"
 
@@ -24,7 +24,6 @@
 namespace {
 
 constexpr char kBitTagProperty[] = "tag";
-const QString kLineSettings = QStringLiteral("9600,N,8,1");
 const QString kSettingsCaption = QStringLiteral("  9600 Npari 8bit 1stop");
 constexpr std::chrono::microseconds kDeviceWatch{2000};
 
@@ -283,21 +282,7 @@ void TQ905Panel::Timer1_Timer()
 
 void TQ905Panel::COM_OPEN()
 {
-    if (COM.portOpen())
-        COM.setPortOpen(false);
-    const QString portText = COMNOcmb->currentText();
-    PortTextFault fault = PortTextFault::NotANumber;
-    const std::optional<qint16> portNumber = convertPortNumber(portText, &fault);
-    if (!portNumber)
-        throw fault == PortTextFault::OutOfRange
-            ? SerialError(SerialError::Kind::PortNumberOutOfRange, portText, {}, {},
-                          availablePortsSummary())
-            : SerialError(SerialError::Kind::NotAPortNumber, portText);
-    COM.setCommPort(*portNumber);
-    COM.setSettings(kLineSettings);
-    COM.setPortOpen(true);
-    COM.setRTSEnable(true);
-    COM.setRThreshold(0);
+    openAsSet(COM, COMNOcmb->currentText());
 }
 
 void TQ905Panel::COM_CLOSE()

@@ -76,6 +76,8 @@ QString SerialError::operatorMessage() const
         where = QStringLiteral("Port %1 (%2)")
                     .arg(*m_portNumber)
                     .arg(m_devicePath.isEmpty() ? QStringLiteral("no device") : m_devicePath);
+    else if (!m_devicePath.isEmpty())
+        where = m_devicePath;
     else
         where = QStringLiteral("The serial port");
 

@@ -36,6 +36,7 @@ public:
     const QString &detail() const { return m_detail; }
     std::optional<int> portNumber() const { return m_portNumber; }
     const QString &devicePath() const { return m_devicePath; }
+    const QString &advice() const { return m_advice; }
 
     // True where the operator has been told already or nothing is worth telling.
     bool isSilent() const { return m_kind == Kind::WaitAbandoned; }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <poll.h>
@@ -161,10 +162,47 @@ void SerialLink::readArrivedInput()
 bool SerialLink::waitForArrivingInput(std::chrono::microseconds limit)
 {
     requireOpen();
+    return waitForDevice(POLLIN, limit);
+}
+
+bool SerialLink::sendQueuedOutput(std::chrono::microseconds limit)
+{
+    requireOpen();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (m_port.isOpen() && m_port.bytesToWrite() > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !waitForDevice(POLLOUT, left))
+            return false;
+        m_port.waitForBytesWritten(0);
+    }
+    return m_port.isOpen();
+}
+
+bool SerialLink::noticeDeviceGone()
+{
+    requireOpen();
     pollfd device{m_port.handle(), POLLIN, 0};
+    if (::poll(&device, 1, 0) != 1 || (device.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
+        return false;
+    onPortError(QSerialPort::ResourceError);
+    return true;
+}
+
+bool SerialLink::waitForDevice(short events, std::chrono::microseconds limit)
+{
+    // A look that does not sleep needs no signal let through.
+    sigset_t letThrough;
+    if (limit.count() > 0) {
+        ::pthread_sigmask(SIG_BLOCK, nullptr, &letThrough);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            ::sigdelset(&letThrough, signal);
+    }
+    pollfd device{m_port.handle(), events, 0};
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
     const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
-    return ::ppoll(&device, 1, &timeout, nullptr) == 1 && device.revents == POLLIN;
+    return ::ppoll(&device, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1
+           && device.revents == events;
 }
 
 void SerialLink::setInputLen(qint16 length)

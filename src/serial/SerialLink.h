@@ -58,9 +58,19 @@ public:
     // event loop's next pass. A hung-up device is left to the event loop to report.
     void readArrivedInput();
     // Sleeps until the device has new input or the time is up; true when it has.
-    // A hung-up device counts as none, so the event loop gets to report it.
+    // A hung-up device counts as none, so the event loop gets to report it. The
+    // end signals (interrupt, terminate, hang-up) that a caller holds back
+    // elsewhere come through while it sleeps, so they end the sleep at once.
     bool waitForArrivingInput(std::chrono::microseconds limit);
     void setOutput(const QByteArray &data);
+
+    // For a caller without an event loop, which nothing else drives or tells:
+    // sleeps until the line has taken what setOutput had to queue, or the time
+    // is up, a hang-up or an end signal comes; true when all is sent.
+    bool sendQueuedOutput(std::chrono::microseconds limit);
+    // Looks now whether the device has gone away; if so the port is closed and
+    // deviceLost queued, as the event loop would have done.
+    bool noticeDeviceGone();
 
     // The device of the current (or last attempted) open.
     const QString &devicePath() const { return m_devicePath; }
@@ -77,6 +87,8 @@ private:
     void onPortError(QSerialPort::SerialPortError error);
     // Writes what the device takes at once and returns how much that was.
     qint64 writeNow(const QByteArray &data);
+    // Sleeps until the device has one of `events`; true when it has only those.
+    bool waitForDevice(short events, std::chrono::microseconds limit);
 
     QSerialPort m_port;
     DeviceResolver m_resolver;

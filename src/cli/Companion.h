@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Console.h"
+#include "Invocation.h"
+#include "SerialLink.h"
+
+#include <optional>
+
+// The command line's run: opens the port as "SET" does, runs the commands (or
+// the lines of standard input) one by one as the panel's handlers run them, and
+// closes the port. No event loop runs; every wait sleeps on the device.
+class Companion
+{
+public:
+    Companion(cli::Invocation invocation, Console &console);
+
+    // The worst that happened. An end request closes the port and ends the
+    // program as it asked, without returning.
+    cli::ExitStatus run();
+
+private:
+    cli::ExitStatus open();
+    cli::ExitStatus runCommands();
+    cli::ExitStatus runSession();
+    cli::ExitStatus runOne(const cli::Command &command, std::optional<int> line);
+    void send(const QByteArray &frame);
+    // Tells of a failure on standard error and, with --json, on standard output.
+    // A complaint about words names them itself.
+    enum class Naming { ByCommand, ByComplaint };
+    cli::ExitStatus fail(cli::ExitStatus status, std::optional<int> line,
+                         const QString &commandText, const QByteArray &frame,
+                         const QString &message, Naming naming = Naming::ByCommand);
+    QString messageOf(const SerialError &error) const;
+    QString lostDeviceMessage();
+    void print(Console::Stream stream, const QByteArray &bytes);
+
+    cli::Invocation m_invocation;
+    Console &m_console;
+    SerialLink m_link;
+    std::optional<SerialError> m_lostDevice;
+};

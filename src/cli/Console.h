@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+// The command line's console: the requests to end the program from outside,
+// and standard input and output, neither of which may keep it from ending.
+// From its creation on, an end request is held back until the program sleeps:
+// in a wait of the serial link, for input or for its output to be taken. There
+// it comes through at once, so the port can be closed before the program ends
+// (Unix: SIGINT, SIGTERM, SIGHUP, and SIGPIPE when the reader of the output has
+// gone; a signal ignored at the start stays ignored).
+class Console
+{
+public:
+    enum class Stream { Output, Errors };
+    enum class Read { Line, TooLong, End, Interrupted };
+
+    // Longer lines are read to their end and dropped.
+    static constexpr qsizetype kMaxLineBytes = 65536;
+
+    Console();
+    Console(const Console &) = delete;
+    Console &operator=(const Console &) = delete;
+
+    bool endRequested();
+    // The next line of standard input, without its line feed. Interrupted by an end request.
+    Read readLine(QByteArray &line);
+    // False when an end request came first.
+    bool write(Stream stream, QByteArrayView bytes);
+    // Ends the program as the request asked, the port closed by then.
+    [[noreturn]] void endAsRequested();
+
+private:
+    QByteArray m_input; // read past the lines taken
+    bool m_inputEnded = false;
+    bool m_droppingLongLine = false;
+};

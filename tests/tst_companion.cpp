@@ -1,0 +1,308 @@
+// tq905 run as a script runs it, against the virtual board on a real
+// pseudo-terminal: the frames it sends are the panel's, its answers, its exit
+// statuses, and how it ends on a signal or when the device goes.
+#include "AvailablePorts.h"
+#include "BoardOptions.h"
+#include "FrameParser.h"
+#include "OutputCommands.h"
+#include "PtyPair.h"
+#include "Queries.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QLockFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A headless board reporting port A 5A and AD2 2A7.
+struct Board {
+    explicit Board(const QString &options = {})
+    {
+        process.start(TQ905_BOARD,
+                      QStringList{"--headless", "--trace", "--port-a", "5A", "--analog", "2=2A7"}
+                          + options.split(u' ', Qt::SkipEmptyParts));
+        process.waitForReadyRead(5000);
+        device = QString::fromLocal8Bit(process.readLine().trimmed());
+    }
+    ~Board() { process.kill(), process.waitForFinished(); }
+    // What its trace says it read since the last call ("bit 3 on|read ports"), once quiet.
+    QString framesRead()
+    {
+        while (process.waitForReadyRead(150)) { }
+        const QString trace = QString::fromLatin1(process.readAllStandardOutput());
+        return trace.split(u'\n').filter(QRegularExpression("^< ")).join(u'|').remove("< ");
+    }
+    QString lockFile() const { return "/run/lock/LCK.." + device.mid(5).replace(u'/', u'_'); }
+    QProcess process;
+    QString device;
+};
+
+// What the board's trace says of a frame it read.
+QString traceOf(const QByteArray &frame)
+{
+    const QByteArray body = frame.mid(1, frame.size() - 2);
+    const std::optional<frame::Command> command = frame::parseCommand(body);
+    return command ? frame::describeCommand(*command) : "ignored " + boardoptions::printable(body);
+}
+
+struct Run {
+    int status;
+    QString out; // the times of --json as 0
+    QString err;
+    qint64 ms;
+};
+
+Run runTq905(const QString &arguments, const QString &device, const QByteArray &input = {})
+{
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(TQ905, arguments.split(u' ').replaceInStrings("DEVICE", device));
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(20000);
+    const QRegularExpression time(QStringLiteral("\"ms\":[0-9]+\\.[0-9]{3}"));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLatin1(process.readAllStandardOutput()).replace(time, "\"ms\":0"),
+            QString::fromUtf8(process.readAllStandardError()), clock.elapsed()};
+}
+
+} // namespace
+
+class CompanionTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void framesAreThePanels_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QByteArray>("panelFrame"); // for the same input
+        QTest::newRow("bit 3 on") << QStringList{"bit", "3", "on"} << output::bitStep(3, {}).frame;
+        QTest::newRow("bit 7 off")
+            << QStringList{"bit", "7", "off"} << output::bitStep(7, "1").frame;
+        QTest::newRow("out ff") << QStringList{"out", "ff"} << output::portOutputFrame(u"ff");
+        QTest::newRow("out -1") << QStringList{"out", "-1"} << output::portOutputFrame(u"-1");
+        QTest::newRow("out é") << QStringList{"out", "é"} << output::portOutputFrame(u"é");
+        QTest::newRow("tris ' 5'") << QStringList{"tris", " 5"} << output::directionFrame(u" 5");
+        QTest::newRow("pwm 1 1023") << QStringList{"pwm", "1", "1023"} << output::pwmFrame(1, 1023);
+        QTest::newRow("bz 123 7") << QStringList{"bz", "123", "7"}
+                                  << output::buzzerFrame(u"123", u"7");
+        QTest::newRow("in") << QStringList{"in"} << query::portQuery().frame;
+        QTest::newRow("ad 3") << QStringList{"ad", "3"} << query::channelQuery(3).frame;
+    }
+
+    // What it says it sent, byte for byte, and what the board read.
+    void framesAreThePanels()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(QByteArray, panelFrame);
+        QProcess process;
+        process.start(TQ905, QStringList{"--device", m_board.device, "--json"} + words);
+        QVERIFY(process.waitForFinished(5000) && process.exitCode() == 0);
+        const QJsonDocument answer = QJsonDocument::fromJson(process.readAllStandardOutput());
+        QCOMPARE(answer["frame"].toString(), QString::fromLatin1(panelFrame));
+        QCOMPARE(m_board.framesRead(), traceOf(panelFrame));
+    }
+
+    void outcomes_data()
+    {
+        QTest::addColumn<QString>("boardOptions");
+        QTest::addColumn<QString>("arguments"); // DEVICE: the board's
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err"); // a regular expression, matched whole
+        QTest::addColumn<QString>("framesRead");
+        QTest::addColumn<int>("waitMs"); // the time-out that runs out
+        const auto row = [](const char *name, const char *board, const char *arguments,
+                            const QByteArray &input, int status, const QString &out,
+                            const char *err, const char *frames, int waitMs = 0) {
+            QTest::newRow(name) << board << arguments << input << status << out << err << frames
+                                << waitMs;
+        };
+        row("no reply: 3 s, nothing sent after it", "--fault no-reply",
+            "--device DEVICE out 11 in out 22", "", 1, "\n", "tq905: in: Receive ERR\n",
+            "port B 0x11|read ports", 3000);
+        row("a bad command: nothing sent", "", "--device DEVICE out 11 pwm 0 1024", "", 2, "",
+            "tq905: \"pwm 0 1024\" is not understood; .*\n", "");
+        row("x is no port number", "", "--port x in", "", 2, "",
+            "tq905: Port \"x\": this is not a port number\\..*", "");
+        row("no such device", "", "--device /dev/ttyUSB-none in", "", 3, "",
+            "tq905: /dev/ttyUSB-none: no such device\\..*", "");
+        row("--list: the port box's tool tip", "", "--list", "", 0, availablePortsSummary() + "\n",
+            "", "");
+        row("session: many lines, one not understood", "", "--device DEVICE -",
+            "# port B\r\n\r\nout 3C\r\n" + QByteArray("in\n").repeated(50) + "out 11 in\n"
+                + QByteArray(70000, 'x') + "\nad 2\n",
+            2, QString("5A 3C\n").repeated(50) + "2A7\n",
+            "tq905: line 54: \"out 11 in\" is more than one command; a line holds one\n"
+            "tq905: line 55: the line is longer than 65536 bytes\n",
+            qPrintable("port B 0x3C" + QString("|read ports").repeated(50) + "|read channel 2"));
+        row("session --json", "", "--json --device DEVICE -", "out 3C\nin\nad 9\n", 2,
+            "{\"line\":1,\"command\":\"out 3C\",\"frame\":\"\\u0002O3C\\u000d\"}\n"
+            "{\"line\":2,\"command\":\"in\",\"frame\":\"\\u0002I\\u000d\",\"reply\":"
+            "\"I5A3C\\u000d\","
+            "\"values\":{\"portA\":\"5A\",\"portB\":\"3C\"},\"ms\":0}\n{\"line\":3,\"command\":"
+            "\"ad 9\",\"error\":\"\\\"ad 9\\\" is not understood; write ad 0|1|2|3\"}\n",
+            "tq905: line 3: \"ad 9\" is not understood; write ad 0\\|1\\|2\\|3\n",
+            "port B 0x3C|read ports");
+        row("session: no reply, the session goes on", "--fault short",
+            "--timeout 300 --device DEVICE -", "in\nout 22\n", 1, "\n",
+            "tq905: line 1: in: Receive ERR\n", "read ports|port B 0x22", 300);
+        row("session: the device vanishes", "--fault vanish", "--device DEVICE -",
+            "out 11\nin\nout 22\n", 4, "",
+            "tq905: line 2: in: /dev/pts/[0-9]+: the device has gone away[^\n]+\n\nSystem: "
+            "Input/output error\n",
+            "port B 0x11|read ports");
+    }
+
+    void outcomes()
+    {
+        QFETCH(QString, boardOptions);
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QString, framesRead);
+        QFETCH(int, waitMs);
+        Board board(boardOptions);
+        const Run run = runTq905(arguments, board.device, input);
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.out, out);
+        const QRegularExpression whole(QRegularExpression::anchoredPattern(err),
+                                       QRegularExpression::DotMatchesEverythingOption);
+        QVERIFY2(whole.match(run.err).hasMatch(), qPrintable(run.err));
+        QCOMPARE(board.framesRead(), framesRead);
+        QVERIFY2(run.ms >= waitMs && run.ms < waitMs + 1500, qPrintable(QString::number(run.ms)));
+    }
+
+    // A late reply that an earlier run gave up on is not taken for this one's.
+    void staleInputIsDiscarded()
+    {
+        Board board("--fault delay --delay 300");
+        QCOMPARE(runTq905("--timeout 50 --device DEVICE in", board.device).status, 1);
+        QTest::qWait(400);
+        QCOMPARE(runTq905("--device DEVICE ad 2", board.device).out, QStringLiteral("2A7\n"));
+    }
+
+    // More than the line holds waits until the far end reads it, none of it lost.
+    void aBurstArrivesWhole()
+    {
+        PtyPair far;
+        QProcess process;
+        process.start(TQ905, {"--device", far.devicePath(), "-"});
+        process.write(QByteArray("out 11\n").repeated(8000));
+        process.closeWriteChannel();
+        QTest::qWait(300);
+        QByteArray received;
+        while (process.state() == QProcess::Running)
+            received += far.readQuiet(20ms);
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(received + far.readQuiet(50ms), QByteArray("\002O11\r").repeated(8000));
+    }
+
+    void endsOnASignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("SIGINT in a wait") << SIGINT << "wait";
+        QTest::newRow("SIGTERM in a wait") << SIGTERM << "wait";
+        QTest::newRow("SIGHUP on idle input") << SIGHUP << "idle";
+        QTest::newRow("SIGHUP ignored at the start stays so") << SIGHUP << "ignored";
+        QTest::newRow("SIGPIPE: the reader of its answers has gone") << SIGPIPE << "reader gone";
+    }
+
+    // At once, by the signal, the port closed and its lock file gone, also where the
+    // signal was blocked when it started.
+    void endsOnASignal()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, how);
+        Board board("--fault no-reply");
+        const bool ignored = how == u"ignored";
+        const bool readerGone = how == u"reader gone";
+        QProcess process;
+        process.setChildProcessModifier([=] {
+            ::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+            sigset_t blocked; // as some supervisors start a program
+            ::sigemptyset(&blocked);
+            ::sigaddset(&blocked, signal);
+            ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
+            int output[2];
+            if (readerGone && ::pipe(output) == 0)
+                ::close(output[0]), ::dup2(output[1], STDOUT_FILENO);
+        });
+        const bool session = how == u"idle" || readerGone;
+        process.start(
+            TQ905, {"--json", "--timeout", "1000", "--device", board.device, session ? "-" : "in"});
+        process.write(readerGone ? "in\n" : "");
+        QTRY_VERIFY(QFile::exists(board.lockFile()));
+        QCOMPARE(board.framesRead(), QString(how == u"idle" ? "" : "read ports"));
+        QElapsedTimer clock;
+        clock.start();
+        if (!readerGone)
+            ::kill(static_cast<pid_t>(process.processId()), signal);
+        QVERIFY(process.waitForFinished(5000));
+        QVERIFY(readerGone || clock.elapsed() < (ignored ? 1500 : 500));
+        QCOMPARE(process.exitStatus() == QProcess::CrashExit ? process.exitCode() : 0,
+                 ignored ? 0 : signal);
+        QVERIFY(!QFile::exists(board.lockFile()));
+    }
+
+    void refusedToAnotherUser_data()
+    {
+        QTest::addColumn<bool>("staleLock"); // of a program that has ended
+        QTest::addColumn<QString>("told");
+        QTest::newRow("root's 0600 device") << false << "permission denied";
+        QTest::newRow("root's stale lock") << true << "stale lock file";
+    }
+
+    // Root may open anything, so a copy of tq905 runs as the user nobody.
+    void refusedToAnotherUser()
+    {
+        QFETCH(bool, staleLock);
+        QFETCH(QString, told);
+        if (::geteuid() != 0)
+            QSKIP("only root can give a device to another user");
+        Board board;
+        ::chmod(board.device.toLocal8Bit().constData(), staleLock ? 0666 : 0600);
+        QFile::remove(board.lockFile()); // of an earlier device of this name
+        const pid_t holder = staleLock ? ::fork() : -1;
+        if (holder == 0)
+            ::_exit(QLockFile(board.lockFile()).tryLock(0) ? 0 : 1); // ends without unlocking
+        QVERIFY(holder < 0 || ::waitpid(holder, nullptr, 0) == holder);
+        QTemporaryDir scratch;
+        QVERIFY(QFile::copy(TQ905, scratch.filePath("tq905")));
+        QFile::setPermissions(scratch.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ExeOther);
+        QProcess process;
+        process.setChildProcessModifier([] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(99);
+        });
+        process.start(scratch.filePath("tq905"), {"--device", board.device, "in"});
+        process.waitForFinished(10000);
+        QFile::remove(board.lockFile());
+        QCOMPARE(process.exitCode(), 3);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(told));
+    }
+
+private:
+    Board m_board;
+};
+
+QTEST_GUILESS_MAIN(CompanionTest)
+#include "tst_companion.moc"
