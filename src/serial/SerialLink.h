@@ -1,11 +1,11 @@
 #pragma once
 
 #include "LineSettings.h"
+#include "SerialDevice.h"
 #include "SerialError.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
 #include <chrono>
@@ -14,7 +14,7 @@
 
 // The panel's serial port: the property set of a classic serial-port control
 // (CommPort, Settings, PortOpen, RTSEnable, RThreshold, InBufferCount, InputLen,
-// Input, Output) over QSerialPort. Every failure is thrown as a SerialError.
+// Input, Output) over the platform's serial device. Every failure is thrown as a SerialError.
 // Input is only polled; the port's own buffer is bounded so a flood costs
 // bounded memory, and a vanished device closes the port and is reported once.
 class SerialLink : public QObject
@@ -38,7 +38,7 @@ public:
     QString settings() const { return m_settingsText; }
     void setSettings(const QString &text);
 
-    bool portOpen() const { return m_port.isOpen(); }
+    bool portOpen() const { return m_device.isOpen(); }
     void setPortOpen(bool open);
 
     bool rtsEnable() const { return m_rtsEnable; }
@@ -72,13 +72,9 @@ Q_SIGNALS:
 
 private:
     void requireOpen() const;
-    SerialError openError() const;
-    QString lostDeviceDetail() const;
-    void onPortError(QSerialPort::SerialPortError error);
-    // Writes what the device takes at once and returns how much that was.
-    qint64 writeNow(const QByteArray &data);
+    void onDeviceLost(const QString &detail);
 
-    QSerialPort m_port;
+    SerialDevice m_device{kReadBufferBytes};
     DeviceResolver m_resolver;
     qint16 m_commPort = 1;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
