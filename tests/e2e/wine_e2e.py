@@ -1,14 +1,9 @@
 #!/usr/bin/env python3
-"""wine_e2e.py SCENARIO: the Windows panel under Wine, run by tools/test-windows
-in its X server and Wine prefix (WINEPREFIX), against tq905-board of the Linux
-build (build/) on a pseudo-terminal linked as a COM port. Driven by X input;
-the boxes are read back through the clipboard, which Wine shares with X.
-
-installed: the installer (/S) puts the panel and its Start-menu entry in place;
-  SET, a bit button, OUT, IN and AD0 reach the board and show its answers; a
-  silent board gives "Receive ERR" after about 3 s without taking a core; EXIT
-  ends the program with the port closed; the uninstaller (/S) takes it all away.
-ends: the unzipped panel ended in each other way with the port open.
+"""wine_e2e.py {installed,ends}: the Windows panel under Wine (tools/test-windows
+gives the X server and WINEPREFIX) against tq905-board of the Linux build on a
+pseudo-terminal linked as a COM port, driven by X input; boxes are read back
+through the clipboard, which Wine shares with X. installed: installer, queries,
+time-out, EXIT, uninstaller. ends: the unzipped panel ended in the other ways.
 """
 
 import glob
@@ -44,13 +39,24 @@ def point(name):
     return (x0 + left + width // 2) // 15, (y0 + top + height // 2) // 15
 
 
-def wine(*args, **options):
-    return subprocess.Popen(["wine", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **options)
+def wine(*args):
+    return subprocess.Popen(["wine", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def dos_path(windows_path):
-    """The Unix path of a path on drive C: of the prefix."""
-    return os.path.join(os.environ["WINEPREFIX"], "drive_c", *windows_path[3:].split("\\"))
+def copied(window, x, y, *keys):
+    """What the keys pressed after a click at x, y of the window put on the clipboard."""
+    xclip = lambda *args, **io: subprocess.run(["xclip", "-selection", "clipboard", *args], timeout=10, **io)
+    xclip("-i", input=b"-")
+    xdotool("mousemove", "--window", window, x, y, "click", "1", "key", "--clearmodifiers", *keys)
+    text = lambda: xclip("-o", capture_output=True).stdout.decode(errors="replace")
+    return poll(lambda: text() != "-" and text(), "the clipboard after %s" % " ".join(keys))
+
+
+def target(link):
+    try:
+        return os.readlink(link)
+    except OSError:  # a process or descriptor gone meanwhile
+        return None
 
 
 class Board:
@@ -74,18 +80,11 @@ class Board:
 
     def held_by_others(self):
         """The processes other than the board that hold the device open."""
-        holders = set()
-        for fd in glob.glob("/proc/[0-9]*/fd/*"):
-            try:
-                if os.readlink(fd) == self.device:
-                    holders.add(int(fd.split("/")[2]))
-            except OSError:
-                pass
+        holders = {int(fd.split("/")[2]) for fd in glob.glob("/proc/[0-9]*/fd/*") if target(fd) == self.device}
         return holders - {self.process.pid}
 
     def close(self):
         self.process.kill()
-        self.process.wait()
 
 
 class Panel:
@@ -100,15 +99,10 @@ class Panel:
 
     def type_into(self, name, text):
         self.click(name)
-        xdotool("key", "--clearmodifiers", "ctrl+a")
-        xdotool("type", "--delay", "30", text)
+        xdotool("key", "--clearmodifiers", "ctrl+a", "type", "--delay", "30", text)
 
     def text_of(self, name):
-        """The text of a box, copied to the clipboard as an operator would."""
-        subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=b"-", check=True)
-        self.click(name)
-        xdotool("key", "--clearmodifiers", "ctrl+a", "ctrl+c")
-        return poll(lambda: clipboard() != "-" and clipboard(), "the text of %s copied" % name)
+        return copied(self.window, *point(name), "ctrl+a", "ctrl+c")
 
     def colour(self, name):
         command = ["import", "-window", self.window, "-crop", "1x1+%d+%d" % point(name), "-depth", "8", "ppm:-"]
@@ -129,7 +123,7 @@ class Panel:
         print("ok: %s ends the program" % how)
 
     def ended(self, how, board):
-        expect(self.process.wait(timeout=20) == 0, "exit code %s after %s" % (self.process.returncode, how))
+        self.exited(how, board)
         holders = board.held_by_others()
         expect(not holders, "COM port still held by %s after %s" % (holders, how))
         print("ok: %s ends the program, the port closed" % how)
@@ -142,18 +136,10 @@ class Panel:
         print("ok: %s closes the port before the process is ended" % how)
 
 
-def clipboard():
-    done = subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=10)
-    return done.stdout.decode(errors="replace")
-
 
 def box_text():
     """The text of the ERROR box on screen (Ctrl+C copies a message box whole)."""
-    box = poll(lambda: find_window("ERROR"), "an ERROR box", 10)
-    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=b"-", check=True)
-    xdotool("mousemove", "--window", box, 5, 5, "click", "1")
-    xdotool("key", "--clearmodifiers", "ctrl+c")
-    return poll(lambda: clipboard() != "-" and clipboard(), "the box's text copied")
+    return copied(poll(lambda: find_window("ERROR"), "an ERROR box", 10), 5, 5, "ctrl+c")
 
 
 def installed():
@@ -202,7 +188,8 @@ def installed():
         silent.close()
     uninstaller = wine(INSTALLED + "\\Uninstall.exe", "/S")
     expect(uninstaller.wait(timeout=60) == 0, "the uninstaller failed")
-    poll(lambda: not os.path.exists(dos_path(INSTALLED)) and not any(os.path.exists(m) for m in menu),
+    folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", "Program Files", "TQ905 Panel")
+    poll(lambda: not os.path.exists(folder) and not any(os.path.exists(m) for m in menu),
          "the installed files and the Start-menu entry gone", 30)
     expect(not registered(), "the uninstall entry left in the registry")
     print("ok: installed, used and uninstalled without a trace")
