@@ -6,10 +6,15 @@ through the clipboard, which Wine shares with X. installed: installer, queries,
 time-out, EXIT, uninstaller. ends: the unzipped panel ended in the other ways.
 """
 
+import fcntl
 import glob
 import os
+import pty
+import re
+import select
 import subprocess
 import sys
+import termios
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -41,6 +46,26 @@ def point(name):
 
 def wine(*args):
     return subprocess.Popen(["wine", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def console(*args):
+    """wine cmd /c ARGS in a console of its own: a pseudo-terminal, whose far end comes back."""
+    far, near = pty.openpty()
+    process = subprocess.Popen(["wine", "cmd", "/c", *args], stdin=near, stdout=near, stderr=near,
+                               start_new_session=True, preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
+    os.close(near)
+    return process, far
+
+
+def console_text(far):
+    """What the console showed until it closed, without its cursor movements."""
+    shown = b""
+    while select.select([far], [], [], 10)[0]:
+        try:
+            shown += os.read(far, 4096)
+        except OSError:  # the console's end closed
+            break
+    return re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", re.sub(r"\x1b\[1C", " ", shown.decode(errors="replace")))
 
 
 def copied(window, x, y, *keys):
@@ -90,8 +115,8 @@ class Board:
 class Panel:
     """tq905-panel.exe under Wine, its window found on the X server."""
 
-    def __init__(self, executable):
-        self.process = wine(executable)
+    def __init__(self, executable, from_console=False):
+        self.process, self.console = console(executable) if from_console else (wine(executable), None)
         self.window = poll(lambda: find_window(PANEL), "the panel window on screen", 60)
 
     def click(self, name):
@@ -200,6 +225,13 @@ def ends():
     unpacked = os.path.join(os.environ["WINEPREFIX"], "drive_c", "unzipped")
     subprocess.run(["unzip", "-q", "-o", folder, "-d", unpacked], check=True)
     executable = glob.glob(os.path.join(unpacked, "*", "tq905-panel.exe"))[0]
+    version = os.path.basename(folder).split("-")[2]
+    for argument, status, shown in [("--version", 0, "tq905-panel " + version), ("--bogus", 2, "lists them")]:
+        process, far = console(executable, argument)
+        text = console_text(far)
+        expect(process.wait(timeout=20) == status and shown in text, "%s in a console: %r, %s" %
+               (argument, text, process.returncode))
+    print("ok: --version and a bad option answer on the console the panel was started from")
 
     def waiting(panel):
         panel.click("INcmd")
@@ -219,6 +251,8 @@ def ends():
     close_button = lambda panel: send_delete_window(panel.window)
     cases = [("the close button during a wait", waiting, close_button, Panel.ended),
              ("the close button with the Receive ERR box up", receive_err, close_button, Panel.ended),
+             ("Ctrl+C in the console it was started from", waiting, lambda panel: os.write(panel.console, b"\x03"),
+              Panel.ended),
              ("the end of the session during a wait", waiting, lambda _: wine("wineboot", "--end-session"),
               Panel.closes_before_it_is_ended),
              # A device gone is no one's: its number may be another program's by now.
@@ -227,7 +261,7 @@ def ends():
     for how, provoke, request, seen in cases:
         board = Board(9, "--fault", "vanish" if provoke == unplugged else "no-reply")
         try:
-            panel = Panel(executable)
+            panel = Panel(executable, from_console=how.startswith("Ctrl+C"))
             panel.open_port(9)
             provoke(panel)
             request(panel)
