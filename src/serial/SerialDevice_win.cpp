@@ -108,8 +108,8 @@ SerialDevice::Refusal refusalOf(DWORD code)
     }
 }
 
-// One overlapped operation: its event (manual reset, as overlapped I/O wants),
-// the notifier that runs `done` on the event loop when it is signalled, and
+// One overlapped operation at a time: its event (manual reset, as overlapped I/O
+// wants), the notifier that tells the event loop when it is signalled, and
 // whether the system still holds the operation.
 struct Operation {
     Operation()
