@@ -50,21 +50,17 @@ def wine(*args):
 
 def console(*args):
     """wine cmd /c ARGS in a console of its own: a pseudo-terminal, whose far end comes back."""
-    far, near = pty.openpty()
+    far, near = pty.openpty()  # near is kept open: a pseudo-terminal closed may lose what waits in it
     process = subprocess.Popen(["wine", "cmd", "/c", *args], stdin=near, stdout=near, stderr=near,
                                start_new_session=True, preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
-    os.close(near)
     return process, far
 
 
-def console_text(far):
-    """What the console showed until it closed, without its cursor movements."""
+def console_text(process, far):
+    """What the console showed until the program ended, without its cursor movements."""
     shown = b""
-    while select.select([far], [], [], 10)[0]:
-        try:
-            shown += os.read(far, 4096)
-        except OSError:  # the console's end closed
-            break
+    while select.select([far], [], [], 0.5)[0] or process.poll() is None:
+        shown += os.read(far, 4096) if select.select([far], [], [], 0)[0] else b""
     return re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", re.sub(r"\x1b\[1C", " ", shown.decode(errors="replace")))
 
 
@@ -145,20 +141,17 @@ class Panel:
 
     def exited(self, how, _board):
         expect(self.process.wait(timeout=20) == 0, "exit code %s after %s" % (self.process.returncode, how))
-        print("ok: %s ends the program" % how)
 
     def ended(self, how, board):
         self.exited(how, board)
         holders = board.held_by_others()
         expect(not holders, "COM port still held by %s after %s" % (holders, how))
-        print("ok: %s ends the program, the port closed" % how)
 
     def closes_before_it_is_ended(self, how, board):
         """The system ends the process at the session's end: the port must be closed first."""
         poll(lambda: not board.held_by_others(), "the port closed after %s" % how, 20)
         expect(self.process.poll() is None, "the port closed only by the end of the process after %s" % how)
         self.process.wait(timeout=20)
-        print("ok: %s closes the port before the process is ended" % how)
 
 
 
@@ -208,6 +201,7 @@ def installed():
         xdotool("key", "Return")
         panel.click("EXIT_button")
         panel.ended("EXIT", silent)
+        print("ok: EXIT ends the program, the port closed")
     finally:
         board.close()
         silent.close()
@@ -228,7 +222,7 @@ def ends():
     version = os.path.basename(folder).split("-")[2]
     for argument, status, shown in [("--version", 0, "tq905-panel " + version), ("--bogus", 2, "lists them")]:
         process, far = console(executable, argument)
-        text = console_text(far)
+        text = console_text(process, far)
         expect(process.wait(timeout=20) == status and shown in text, "%s in a console: %r, %s" %
                (argument, text, process.returncode))
     print("ok: --version and a bad option answer on the console the panel was started from")
@@ -266,6 +260,7 @@ def ends():
             provoke(panel)
             request(panel)
             seen(panel, how, board)
+            print("ok: " + how)
         finally:
             board.close()
 
