@@ -11,6 +11,7 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -25,6 +26,7 @@
 #include <QSerialPortInfo>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -38,6 +40,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <tuple>
 
 using namespace std::chrono_literals;
 
@@ -163,7 +166,17 @@ void showActive(TQ905Panel &panel)
 
 // How a failure comes about: the first three by a SET of the input, the others
 // by a press of the input button (none: the device vanishes while idle).
-enum class Setup { PortText, MissingDevice, HeldByAnother, NothingOpened, Unplugged, UnplugLater };
+enum class Setup {
+    PortText,
+    MissingDevice,
+    Fifo, // where the device should be
+    RegularFile,
+    Directory,
+    HeldByAnother,
+    NothingOpened,
+    Unplugged,
+    UnplugLater
+};
 enum class Lock { None, OfAnEndedProgram, OfARunningProgram };
 
 // Stand-ins in an expectation for what only the run knows.
@@ -297,7 +310,8 @@ private Q_SLOTS:
         QCOMPARE(exitButton->grab().toImage(), atStart);
     }
 
-    // The display draws STX and CR as their control pictures.
+    // The display draws STX and CR as their control pictures, and each byte that
+    // would draw nothing as a cell of its own, apart from the next.
     void displayAndFrameCaptionAreDrawn()
     {
         PanelHarness harness;
@@ -306,6 +320,17 @@ private Q_SLOTS:
         QLabel pictured(QStringLiteral("\u2402B31\u240d"), &harness.panel());
         pictured.setGeometry(display->geometry());
         QCOMPARE(display->grab().toImage(), pictured.grab().toImage());
+        display->setText(QString::fromLatin1("\x80\x85\x9B\xAD\x9F"));
+        const QImage cells = display->grab().toImage();
+        int cellsDrawn = 0;
+        for (int x = 0, inkBefore = 0; x < cells.width(); ++x) {
+            int ink = 0;
+            for (int y = 0; y < cells.height(); ++y)
+                ink += cells.pixel(x, y) != cells.pixel(cells.width() - 1, y);
+            cellsDrawn += ink > 0 && inkBefore == 0;
+            inkBefore = ink;
+        }
+        QCOMPARE(cellsDrawn, 5);
 
         // Text darker than the frame's line in the strip where its caption goes.
         auto *frame = harness.control<QGroupBox>("Frame5");
@@ -354,21 +379,39 @@ private Q_SLOTS:
         QCOMPARE(QToolTip::text(), QStringLiteral("8"));
     }
 
-    // Once however long the key is held.
-    void returnAndEnterPressTheFocusedButtonOnce()
+    // Once however long the key is held, also where the key closes a box: a repeat
+    // is known by its mark or, where that is missing, by a release with the same
+    // time stamp just before it.
+    void heldKeyPressesAButtonOnce()
     {
         PanelHarness harness;
         showActive(harness.panel());
         auto *bit3 = harness.control<QPushButton>("B3cmd");
-        bit3->setFocus(Qt::TabFocusReason);
-        QSignalSpy presses(bit3, &QPushButton::clicked);
-        for (const auto &[key, modifier] : {std::pair(Qt::Key_Return, Qt::NoModifier),
-                                            std::pair(Qt::Key_Enter, Qt::KeypadModifier)})
-            for (const bool repeated : {false, true, true}) {
-                QKeyEvent press(QEvent::KeyPress, key, modifier, {}, repeated);
-                QApplication::sendEvent(bit3, &press);
+        QMessageBox box(QMessageBox::Information, {}, {}, QMessageBox::Ok, &harness.panel());
+        box.show();
+        QAbstractButton *ok = box.button(QMessageBox::Ok);
+        QSignalSpy bitPresses(bit3, &QPushButton::clicked);
+        QSignalSpy boxCloses(ok, &QAbstractButton::clicked);
+        using KeyHeld = std::tuple<QWidget *, Qt::Key, Qt::KeyboardModifiers>;
+        using KeyStep = std::tuple<QEvent::Type, bool, quint64>;
+        for (const auto &[target, key, modifier] : std::initializer_list<KeyHeld>{
+                 {bit3, Qt::Key_Return, Qt::NoModifier},
+                 {bit3, Qt::Key_Enter, Qt::KeypadModifier},
+                 {bit3, Qt::Key_Space, Qt::NoModifier}, // presses when let go
+                 {ok, Qt::Key_Escape, Qt::NoModifier}})
+            for (const auto &[type, repeated, time] : std::initializer_list<KeyStep>{
+                     {QEvent::KeyPress, false, 10},   // pressed
+                     {QEvent::KeyPress, true, 20},    // a repeat, marked
+                     {QEvent::KeyRelease, false, 30}, // a repeat, unmarked
+                     {QEvent::KeyPress, false, 30},
+                     {QEvent::KeyRelease, false, 40},  // let go
+                     {QEvent::KeyPress, false, 90}}) { // pressed again
+                QKeyEvent event(type, key, modifier, 36, 0, 0, {}, repeated);
+                event.setTimestamp(time);
+                QApplication::sendEvent(target, &event);
             }
-        QCOMPARE(presses.count(), 2);
+        QCOMPARE(bitPresses.count(), 5);
+        QCOMPARE(boxCloses.count(), 2);
     }
 
     // Each control a screen reader reaches has a name of its own, from its caption;
@@ -399,6 +442,8 @@ private Q_SLOTS:
         QCOMPARE(description("Shape1"), QStringLiteral("The port is open."));
         harness.click("B3cmd");
         QCOMPARE(description("Label1"), QStringLiteral("STX B31 CR"));
+        harness.control<QLabel>("Label1")->setText(QStringLiteral("\u009B1\u00AD\u0085"));
+        QCOMPARE(description("Label1"), QStringLiteral("CSI 1 SHY NEL"));
         harness.panel().COM_CLOSE();
         QCOMPARE(description("Shape1"), QStringLiteral("The port is closed."));
     }
@@ -474,6 +519,11 @@ private Q_SLOTS:
             << QByteArray("AD2cmd") << QByteArray("\002S111S\002S2")
             << QList<Write>{{10ms, "\002a3FFbEXTRA"}} << "a3FFb"
             << QStringList{"0", "0", "0", "0", "3FF", "0"} << 5;
+        QTest::newRow("IN, bytes that draw nothing kept as they came")
+            << QByteArray("INcmd") << QByteArray()
+            << QList<Write>{{10ms, "\002\x80\x85\x9B\xAD\x02\x9F"}}
+            << QStringLiteral("\u0080\u0085\u009B\u00AD\u0002\u009F")
+            << QString::fromLatin1("\x85\x9B,\xAD\x02,0,0,0,0").split(u',') << 0;
         QTest::newRow("IN without an answer")
             << QByteArray("INcmd") << QByteArray() << QList<Write>{} << ""
             << QStringList{"", "", "0", "0", "0", "0"} << 0;
@@ -548,13 +598,27 @@ private Q_SLOTS:
             << Setup::PortText << megabyte << QStringList{"not a port number", megabyte.left(40)}
             << QStringList{megabyte.left(41)};
         QTest::newRow("40000 is a number, not a port")
-            << Setup::PortText << "40000" << QStringList{"\"40000\"", "1-96", kToolTip}
+            << Setup::PortText << "40000" << QStringList{"\"\u206840000\u2069\"", "1-96", kToolTip}
             << QStringList{"not a port number"};
         QTest::newRow("97 has no device")
             << Setup::PortText << "97" << QStringList{"Port 97", "1-96", kToolTip} << QStringList{};
+        QTest::newRow("bidi override, isolate end, controls: shown, in an isolate")
+            << Setup::PortText << QStringLiteral("1\u202E\u2069\u0085\n\x7F")
+            << QStringList{QStringLiteral(
+                   "Port \"\u20681<U+202E><U+2069><U+0085>\u240A\u2421\u2069\": "
+                   "this is not a port number.")}
+            << QStringList{QStringLiteral("\u202E"), QStringLiteral("\n\x7F")};
         QTest::newRow("device missing")
             << Setup::MissingDevice << "3"
             << QStringList{"Port 3 (/dev/", "no such device", kToolTip} << QStringList{};
+        for (const auto &[what, setup] :
+             {std::pair("a named pipe (FIFO)", Setup::Fifo),
+              std::pair("a regular file", Setup::RegularFile),
+              std::pair("a directory", Setup::Directory)})
+            QTest::newRow(what) << setup << "3"
+                                << QStringList{"ttyUSB0): this is not a serial device.",
+                                               QStringLiteral("ttyUSB0 is %1.").arg(what)}
+                                << QStringList{"Inappropriate ioctl", "System:"};
         QTest::newRow("held open by another program")
             << Setup::HeldByAnother << "3"
             << QStringList{"Port 3 (/dev/", "in use by another program"} << QStringList{};
@@ -586,9 +650,19 @@ private Q_SLOTS:
         harness.setText("AD3data", QStringLiteral("kept"));
         if (setup != Setup::NothingOpened)
             harness.openPort(QStringLiteral("4"));
-        if (setup == Setup::MissingDevice)
-            harness.panel().serialLink().setDeviceResolver([](int) {
-                return std::optional<QString>(QStringLiteral("/dev/ttyUSB-not-there"));
+        QTemporaryDir scratch;
+        const QString nonDevice = scratch.filePath(QStringLiteral("ttyUSB0"));
+        if (setup == Setup::Fifo)
+            QCOMPARE(::mkfifo(qPrintable(nonDevice), 0600), 0);
+        if (setup == Setup::RegularFile)
+            QVERIFY(QFile(nonDevice).open(QIODevice::WriteOnly));
+        if (setup == Setup::Directory)
+            QVERIFY(QDir().mkdir(nonDevice));
+        if (setup >= Setup::MissingDevice && setup <= Setup::Directory)
+            harness.panel().serialLink().setDeviceResolver([&](int) {
+                return std::optional<QString>(setup == Setup::MissingDevice
+                                                  ? QStringLiteral("/dev/ttyUSB-not-there")
+                                                  : nonDevice);
             });
         if (setup == Setup::HeldByAnother) {
             other.setDeviceResolver([&](int) { return harness.board(3).devicePath(); });

@@ -2,13 +2,25 @@
 
 #include <QString>
 
-// How the line's control characters are shown to the operator: drawn as their
-// Unicode control pictures, read out by name.
+// How characters that draw nothing of their own are shown to the operator:
+// control characters drawn as their Unicode control pictures and read out by
+// name, the others (C1 controls, format characters such as the soft hyphen and
+// the bidi marks, line and paragraph separators) made visible by their code.
+
+// True for a character that has no control picture and draws nothing visible of
+// its own, or changes the layout of the text around it.
+bool isInvisible(char32_t c);
 
 // The text with every C0 control character and DEL replaced by its control picture
 // (STX as U+2402, CR as U+240D).
 QString withControlPictures(const QString &text);
 
-// The text with every C0 control character and DEL spelled as its name, set off by
-// blanks: "\x02B31\r" reads "STX B31 CR".
+// The text with every control character of Latin-1 and the soft hyphen spelled
+// as its name, set off by blanks: "\x02B31\r" reads "STX B31 CR", "\x9B" "CSI".
 QString withControlNames(const QString &text);
+
+// Typed text as a message quotes it: control characters as their pictures, the
+// other invisible characters as their code ("<U+202E>"), the whole set apart
+// from the message's own words by a bidi isolate, so that nothing typed can turn
+// or break the sentence around it.
+QString quotedText(const QString &text);

@@ -6,7 +6,6 @@
 #include "IndicatorShape.h"
 
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -22,23 +21,6 @@ namespace {
 constexpr int kPwmMaximum = 1023;
 constexpr int kPwmPageStep = 500;
 constexpr QRgb kBannerTeal = qRgb(0, 128, 128);
-
-// Holding Return or Enter down presses a button once, as holding Space does,
-// instead of once for every repeat of the key.
-class OnePressPerReturn : public QObject
-{
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        const auto *key = static_cast<QKeyEvent *>(event);
-        return key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
-    }
-};
 
 // The box and banner fonts; fontconfig substitutes Liberation Sans where Arial is missing.
 QFont arialFont(FontRole role)
@@ -90,7 +72,6 @@ QWidget *createPushButton(QWidget *parent, const ControlSpec &spec)
     // Return and keypad Enter press the focused button, as Space does; the focused
     // button is drawn as the default one, so the focus shows from the start.
     button->setAutoDefault(true);
-    button->installEventFilter(new OnePressPerReturn(button));
     return button;
 }
 

@@ -4,6 +4,7 @@
 #include "CommandDisplay.h"
 #include "CommandFrame.h"
 #include "ControlTable.h"
+#include "HeldKeys.h"
 #include "IndicatorShape.h"
 #include "OutputCommands.h"
 #include "PanelBuilder.h"
@@ -139,6 +140,8 @@ TQ905Panel::TQ905Panel(QWidget *parent)
 
     Form_Load();
     QCoreApplication::instance()->installEventFilter(this);
+    // Last, so that it is asked first and sees every key release.
+    QCoreApplication::instance()->installEventFilter(new HeldKeys(this));
     namedChild<QPushButton>(this, QStringLiteral("EXIT_button"))->setFocus();
 }
 

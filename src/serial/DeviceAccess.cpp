@@ -90,6 +90,25 @@ QString accessAdvice(const QString &devicePath)
              permissionText(info.st_mode));
 }
 
+std::optional<QString> nonDeviceAdvice(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(path.toLocal8Bit().constData(), &info) != 0 || S_ISCHR(info.st_mode))
+        return std::nullopt;
+    QString what = QStringLiteral("a regular file");
+    if (S_ISFIFO(info.st_mode))
+        what = QStringLiteral("a named pipe (FIFO)");
+    else if (S_ISDIR(info.st_mode))
+        what = QStringLiteral("a directory");
+    else if (S_ISSOCK(info.st_mode))
+        what = QStringLiteral("a socket");
+    else if (S_ISBLK(info.st_mode))
+        what = QStringLiteral("a block device (a disk)");
+    return QStringLiteral("%1 is %2. Check the port number; if it was put there by mistake, "
+                          "remove it.")
+        .arg(path, what);
+}
+
 std::optional<LockAdvice> lockFileAdvice(const QString &devicePath)
 {
     const QString path = existingLockFile(devicePath);

@@ -9,6 +9,12 @@
 // who owns it, its mode and who can give access.
 QString accessAdvice(const QString &devicePath);
 
+// Where something is at the path but it is no character device, what it is and
+// what to do: a file, a FIFO or a directory left where a serial device is
+// expected (a program that wrote to /dev/ttyUSB0 while no adapter was plugged in
+// leaves a file there).
+std::optional<QString> nonDeviceAdvice(const QString &path);
+
 // Advice where Qt SerialPort's lock file of the device is in the way: the
 // program that holds it, or, where that program has ended, the file and how to
 // remove it. Qt SerialPort removes a stale lock file itself where this user may,

@@ -87,6 +87,9 @@ std::optional<SerialDevice::Refusal> SerialDevice::open(const QString &devicePat
         return std::nullopt;
 
     using Kind = SerialError::Kind;
+    // Whatever the open reported (a permission, a failed terminal request), this is what to fix.
+    if (const std::optional<QString> advice = nonDeviceAdvice(devicePath))
+        return Refusal{Kind::NotASerialDevice, {}, *advice};
     Kind kind = Kind::OpenFailed;
     QString advice;
     switch (port.error()) {

@@ -1,5 +1,6 @@
 #include "SerialError.h"
 
+#include "ControlPictures.h"
 #include "PortNumber.h"
 
 namespace {
@@ -25,6 +26,8 @@ QString reasonText(SerialError::Kind kind)
     case Kind::NoSuchDevice:
         return QStringLiteral("no such device. Check that the board is plugged in and "
                               "that the port number is right.");
+    case Kind::NotASerialDevice:
+        return QStringLiteral("this is not a serial device.");
     case Kind::PermissionDenied:
         return QStringLiteral("permission denied.");
     case Kind::DeviceBusy:
@@ -68,7 +71,7 @@ QString SerialError::operatorMessage() const
         m_kind == Kind::NotAPortNumber || m_kind == Kind::PortNumberOutOfRange;
     QString where;
     if (detailIsTypedText)
-        where = QStringLiteral("Port \"%1\"").arg(elided(m_detail));
+        where = QStringLiteral("Port \"%1\"").arg(quotedText(elided(m_detail)));
     else if (m_portNumber)
         where = QStringLiteral("Port %1 (%2)")
                     .arg(*m_portNumber)

@@ -16,6 +16,7 @@ public:
         UnmappedPortNumber,   // a number that selects no serial device
         BadSettings,          // a line settings text that cannot be parsed
         NoSuchDevice,
+        NotASerialDevice, // a file, a FIFO or a directory where the device should be
         PermissionDenied,
         DeviceBusy,
         StaleLock,     // a lock file of a program that has ended, which this user may not remove
