@@ -611,10 +611,9 @@ private Q_SLOTS:
         QTest::newRow("device missing")
             << Setup::MissingDevice << "3"
             << QStringList{"Port 3 (/dev/", "no such device", kToolTip} << QStringList{};
-        for (const auto &[what, setup] :
-             {std::pair("a named pipe (FIFO)", Setup::Fifo),
-              std::pair("a regular file", Setup::RegularFile),
-              std::pair("a directory", Setup::Directory)})
+        for (const auto &[what, setup] : {std::pair("a named pipe (FIFO)", Setup::Fifo),
+                                          std::pair("a regular file", Setup::RegularFile),
+                                          std::pair("a directory", Setup::Directory)})
             QTest::newRow(what) << setup << "3"
                                 << QStringList{"ttyUSB0): this is not a serial device.",
                                                QStringLiteral("ttyUSB0 is %1.").arg(what)}
