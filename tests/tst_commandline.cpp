@@ -48,8 +48,13 @@ private Q_SLOTS:
         if (!ended)
             process.kill();
         process.waitForFinished();
-        const QString printed = QString::fromLocal8Bit(process.readAllStandardOutput());
-        const QString complained = QString::fromLocal8Bit(process.readAllStandardError());
+        // Lines end as the platform's text files do.
+        const auto lines = [](const QByteArray &bytes) {
+            return QString::fromLocal8Bit(bytes).replace(QStringLiteral("\r\n"),
+                                                         QStringLiteral("\n"));
+        };
+        const QString printed = lines(process.readAllStandardOutput());
+        const QString complained = lines(process.readAllStandardError());
         QVERIFY2(ended == (status != kStillRunning), qPrintable(complained));
         if (ended) {
             QCOMPARE(process.exitStatus(), QProcess::NormalExit);

@@ -139,7 +139,7 @@ private Q_SLOTS:
         row("a bad command: nothing sent", "", "--device DEVICE out 11 pwm 0 1024", "", 2, "",
             "tq905: \"pwm 0 1024\" is not understood; .*\n", "");
         row("x is no port number", "", "--port x in", "", 2, "",
-            "tq905: Port \"x\": this is not a port number\\..*", "");
+            "tq905: Port \"\u2068x\u2069\": this is not a port number\\..*", "");
         row("no such device", "", "--device /dev/ttyUSB-none in", "", 3, "",
             "tq905: /dev/ttyUSB-none: no such device\\..*", "");
         row("--list: the port box's tool tip", "", "--list", "", 0, availablePortsSummary() + "\n",

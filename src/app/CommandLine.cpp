@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "StartingConsole.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -42,6 +44,7 @@ QString firstComplaint(const QCommandLineParser &parser)
 std::optional<int> readCommandLine(QCommandLineParser &parser, const char *programName, int argc,
                                    char *argv[])
 {
+    useStartingConsole();
     QCoreApplication::setApplicationName(QString::fromLatin1(programName));
     QCoreApplication::setApplicationVersion(QStringLiteral(TQ905_VERSION));
     // Qt's own options have one dash and whole words: -platform, not -p -l -a ...

@@ -1,6 +1,6 @@
 #include "AvailablePorts.h"
 #include "Companion.h"
-#include "Console.h"
+#include "CompanionConsole.h"
 #include "Invocation.h"
 
 #include <QCoreApplication>
@@ -33,6 +33,6 @@ int main(int argc, char *argv[])
     case cli::Invocation::Action::Run:
         break;
     }
-    Console console;
+    CompanionConsole console;
     return static_cast<int>(Companion(invocation, console).run());
 }

@@ -26,7 +26,7 @@ std::chrono::microseconds leftUntil(Clock::time_point deadline)
 class DeviceReplySource : public ReplySource
 {
 public:
-    DeviceReplySource(SerialLink &link, Console &console, std::chrono::milliseconds timeout)
+    DeviceReplySource(SerialLink &link, CompanionConsole &console, std::chrono::milliseconds timeout)
         : m_link(link)
         , m_console(console)
         , m_deadline(Clock::now() + timeout)
@@ -60,7 +60,7 @@ public:
 
 private:
     SerialLink &m_link;
-    Console &m_console;
+    CompanionConsole &m_console;
     const Clock::time_point m_deadline;
 };
 
@@ -74,7 +74,7 @@ QString shortened(const QByteArray &line)
 
 } // namespace
 
-Companion::Companion(cli::Invocation invocation, Console &console)
+Companion::Companion(cli::Invocation invocation, CompanionConsole &console)
     : m_invocation(std::move(invocation))
     , m_console(console)
 {
@@ -109,7 +109,7 @@ ExitStatus Companion::open()
         openAsSet(m_link, portText);
         return ExitStatus::Done;
     } catch (const SerialError &error) {
-        print(Console::Stream::Errors, "tq905: " + messageOf(error).toUtf8() + '\n');
+        print(CompanionConsole::Stream::Errors, "tq905: " + messageOf(error).toUtf8() + '\n');
         return error.kind() == SerialError::Kind::NotAPortNumber ? ExitStatus::NotUnderstood
                                                                  : ExitStatus::CannotOpen;
     }
@@ -134,14 +134,14 @@ ExitStatus Companion::runSession()
     ExitStatus worst = ExitStatus::Done;
     QByteArray line;
     for (int number = 1;; ++number) {
-        const Console::Read read = m_console.readLine(line);
-        if (read == Console::Read::End)
+        const CompanionConsole::Read read = m_console.readLine(line);
+        if (read == CompanionConsole::Read::End)
             return worst;
-        if (read == Console::Read::Interrupted || m_console.endRequested())
+        if (read == CompanionConsole::Read::Interrupted || m_console.endRequested())
             throw EndRequested();
         std::variant<std::monostate, cli::Command, cli::Complaint> parsed;
-        if (read == Console::Read::TooLong)
-            parsed = QStringLiteral("the line is longer than %1 bytes").arg(Console::kMaxLineBytes);
+        if (read == CompanionConsole::Read::TooLong)
+            parsed = QStringLiteral("the line is longer than %1 bytes").arg(CompanionConsole::kMaxLineBytes);
         else
             parsed = cli::readLine(QString::fromUtf8(line));
         ExitStatus status = ExitStatus::Done;
@@ -165,7 +165,7 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
         send(command.frame);
         if (command.replyLength == 0) {
             if (m_invocation.json)
-                print(Console::Stream::Output, cli::jsonSent(line, command));
+                print(CompanionConsole::Stream::Output, cli::jsonSent(line, command));
             return ExitStatus::Done;
         }
         DeviceReplySource source(m_link, m_console, m_invocation.timeout);
@@ -174,11 +174,11 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
             // An empty answer keeps a reader of one line a query in step, as the
             // panel empties its result boxes.
             if (!m_invocation.json)
-                print(Console::Stream::Output, "\n");
+                print(CompanionConsole::Stream::Output, "\n");
             return fail(ExitStatus::NoReply, line, command.text, command.frame,
                         QStringLiteral("Receive ERR"));
         }
-        print(Console::Stream::Output,
+        print(CompanionConsole::Stream::Output,
               m_invocation.json ? cli::jsonReply(line, command, *body, Clock::now() - started)
                                 : cli::textAnswer(command, *body));
         return ExitStatus::Done;
@@ -211,9 +211,9 @@ ExitStatus Companion::fail(ExitStatus status, std::optional<int> line, const QSt
     QString where = line ? QStringLiteral("line %1: ").arg(*line) : QString();
     if (naming == Naming::ByCommand)
         where += commandText + QStringLiteral(": ");
-    print(Console::Stream::Errors, QStringLiteral("tq905: %1%2\n").arg(where, message).toUtf8());
+    print(CompanionConsole::Stream::Errors, QStringLiteral("tq905: %1%2\n").arg(where, message).toUtf8());
     if (m_invocation.json)
-        print(Console::Stream::Output, cli::jsonError(line, commandText, frame, message));
+        print(CompanionConsole::Stream::Output, cli::jsonError(line, commandText, frame, message));
     return status;
 }
 
@@ -236,7 +236,7 @@ QString Companion::lostDeviceMessage()
         SerialError(SerialError::Kind::DeviceLost, {}, m_link.commPort(), m_link.devicePath())));
 }
 
-void Companion::print(Console::Stream stream, const QByteArray &bytes)
+void Companion::print(CompanionConsole::Stream stream, const QByteArray &bytes)
 {
     if (!m_console.write(stream, bytes))
         throw EndRequested();

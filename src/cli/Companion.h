@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Console.h"
+#include "CompanionConsole.h"
 #include "Invocation.h"
 #include "SerialLink.h"
 
@@ -12,7 +12,7 @@
 class Companion
 {
 public:
-    Companion(cli::Invocation invocation, Console &console);
+    Companion(cli::Invocation invocation, CompanionConsole &console);
 
     // The worst that happened. An end request closes the port and ends the
     // program as it asked, without returning.
@@ -32,10 +32,10 @@ private:
                          const QString &message, Naming naming = Naming::ByCommand);
     QString messageOf(const SerialError &error) const;
     QString lostDeviceMessage();
-    void print(Console::Stream stream, const QByteArray &bytes);
+    void print(CompanionConsole::Stream stream, const QByteArray &bytes);
 
     cli::Invocation m_invocation;
-    Console &m_console;
+    CompanionConsole &m_console;
     SerialLink m_link;
     std::optional<SerialError> m_lostDevice;
 };

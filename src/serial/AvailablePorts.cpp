@@ -10,9 +10,10 @@ QString availablePortsSummary()
     QStringList lines;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         const std::optional<int> number = standardPortNumber(info.systemLocation());
-        QString line =
-            number ? QStringLiteral("%1: ").arg(*number) : QStringLiteral("(no number): ");
-        line += info.systemLocation();
+        // A numbered device is named as its number names it.
+        QString line = number
+                           ? QStringLiteral("%1: %2").arg(*number).arg(*standardDevicePath(*number))
+                           : QStringLiteral("(no number): ") + info.systemLocation();
         if (!info.description().isEmpty())
             line += QStringLiteral(" - ") + info.description();
         lines << line;

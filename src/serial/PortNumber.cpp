@@ -2,20 +2,7 @@
 
 #include <QRegularExpression>
 
-#include <array>
-
 namespace {
-
-struct DeviceRange {
-    int firstNumber;
-    const char *prefix;
-};
-constexpr std::array<DeviceRange, 3> kDeviceRanges{{
-    {1, "/dev/ttyS"},
-    {33, "/dev/ttyUSB"},
-    {65, "/dev/ttyACM"},
-}};
-constexpr int kDevicesPerRange = 32;
 
 // Rounds the decimal number whole.fraction (digit strings) half to even.
 std::optional<long> roundHalfToEven(QString whole, const QString &fraction)
@@ -56,29 +43,4 @@ std::optional<qint16> convertPortNumber(const QString &text, PortTextFault *faul
     if (value < -32768 || value > 32767)
         return refuse(PortTextFault::OutOfRange);
     return static_cast<qint16>(value);
-}
-
-std::optional<QString> standardDevicePath(int portNumber)
-{
-    for (const DeviceRange &range : kDeviceRanges) {
-        const int index = portNumber - range.firstNumber;
-        if (index >= 0 && index < kDevicesPerRange)
-            return QString::fromLatin1(range.prefix) + QString::number(index);
-    }
-    return std::nullopt;
-}
-
-std::optional<int> standardPortNumber(const QString &devicePath)
-{
-    for (const DeviceRange &range : kDeviceRanges) {
-        const QString prefix = QString::fromLatin1(range.prefix);
-        if (!devicePath.startsWith(prefix))
-            continue;
-        bool isNumber = false;
-        const int index = devicePath.mid(prefix.size()).toInt(&isNumber);
-        if (isNumber && index >= 0 && index < kDevicesPerRange
-            && QString::number(index) == devicePath.mid(prefix.size()))
-            return range.firstNumber + index;
-    }
-    return std::nullopt;
 }

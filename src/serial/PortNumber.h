@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QString>
 
 #include <optional>
@@ -17,9 +16,12 @@ enum class PortTextFault {
 // given, to the reason.
 std::optional<qint16> convertPortNumber(const QString &text, PortTextFault *fault = nullptr);
 
-// The fixed mapping of port numbers to Linux serial devices:
-// 1-32 -> /dev/ttyS0..31, 33-64 -> /dev/ttyUSB0..31, 65-96 -> /dev/ttyACM0..31.
+// The platform's fixed mapping of port numbers to serial devices; no device
+// means the number selects none.
 std::optional<QString> standardDevicePath(int portNumber);
 
 // The inverse of standardDevicePath, for showing the operator which numbers exist.
 std::optional<int> standardPortNumber(const QString &devicePath);
+
+// One sentence for the operator: which numbers are ports, and their devices.
+QString portNumbersText();

@@ -1,6 +1,7 @@
 #include "SerialError.h"
 
 #include "ControlPictures.h"
+#include "PortNumber.h"
 
 namespace {
 
@@ -19,8 +20,7 @@ QString reasonText(SerialError::Kind kind)
         return QStringLiteral("this is not a port number. Enter a whole number such as 3.");
     case Kind::PortNumberOutOfRange:
     case Kind::UnmappedPortNumber:
-        return QStringLiteral("no serial device has this number. The port numbers are 1-96: "
-                              "1-32 for ttyS0-31, 33-64 for ttyUSB0-31, 65-96 for ttyACM0-31.");
+        return QStringLiteral("no serial device has this number. ") + portNumbersText();
     case Kind::BadSettings:
         return QStringLiteral("the line settings are not valid.");
     case Kind::NoSuchDevice:

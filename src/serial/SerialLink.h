@@ -1,11 +1,11 @@
 #pragma once
 
 #include "LineSettings.h"
+#include "SerialDevice.h"
 #include "SerialError.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
 #include <chrono>
@@ -14,7 +14,7 @@
 
 // The panel's serial port: the property set of a classic serial-port control
 // (CommPort, Settings, PortOpen, RTSEnable, RThreshold, InBufferCount, InputLen,
-// Input, Output) over QSerialPort. Every failure is thrown as a SerialError.
+// Input, Output) over the platform's serial device. Every failure is thrown as a SerialError.
 // Input is only polled; the port's own buffer is bounded so a flood costs
 // bounded memory, and a vanished device closes the port and is reported once.
 class SerialLink : public QObject
@@ -38,7 +38,7 @@ public:
     QString settings() const { return m_settingsText; }
     void setSettings(const QString &text);
 
-    bool portOpen() const { return m_port.isOpen(); }
+    bool portOpen() const { return m_device.isOpen(); }
     void setPortOpen(bool open);
 
     bool rtsEnable() const { return m_rtsEnable; }
@@ -58,15 +58,15 @@ public:
     // event loop's next pass. A hung-up device is left to the event loop to report.
     void readArrivedInput();
     // Sleeps until the device has new input or the time is up; true when it has.
-    // A hung-up device counts as none, so the event loop gets to report it. The
-    // end signals (interrupt, terminate, hang-up) that a caller holds back
-    // elsewhere come through while it sleeps, so they end the sleep at once.
+    // A hung-up device counts as none, so the event loop gets to report it. A
+    // request to end the program ends the sleep at once (how such a request
+    // comes through is the platform's: SerialDevice.h).
     bool waitForArrivingInput(std::chrono::microseconds limit);
     void setOutput(const QByteArray &data);
 
     // For a caller without an event loop, which nothing else drives or tells:
     // sleeps until the line has taken what setOutput had to queue, or the time
-    // is up, a hang-up or an end signal comes; true when all is sent.
+    // is up, the device fails or a request to end comes; true when all is sent.
     bool sendQueuedOutput(std::chrono::microseconds limit);
     // Looks now whether the device has gone away; if so the port is closed and
     // deviceLost queued, as the event loop would have done.
@@ -82,15 +82,9 @@ Q_SIGNALS:
 
 private:
     void requireOpen() const;
-    SerialError openError() const;
-    QString lostDeviceDetail() const;
-    void onPortError(QSerialPort::SerialPortError error);
-    // Writes what the device takes at once and returns how much that was.
-    qint64 writeNow(const QByteArray &data);
-    // Sleeps until the device has one of `events`; true when it has only those.
-    bool waitForDevice(short events, std::chrono::microseconds limit);
+    void onDeviceLost(const QString &detail);
 
-    QSerialPort m_port;
+    SerialDevice m_device{kReadBufferBytes};
     DeviceResolver m_resolver;
     qint16 m_commPort = 1;
     QString m_settingsText = QStringLiteral("9600,N,8,1");

@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "CompanionConsole.h"
 
 #include <array>
 #include <cerrno>
@@ -37,7 +37,7 @@ bool waitFor(int fd, short events)
 
 } // namespace
 
-Console::Console()
+CompanionConsole::CompanionConsole()
 {
     ::sigemptyset(&g_heldBack);
     struct sigaction action = {};
@@ -56,7 +56,7 @@ Console::Console()
         ::sigdelset(&g_letThrough, signal);
 }
 
-bool Console::endRequested()
+bool CompanionConsole::endRequested()
 {
     if (g_endSignal != 0)
         return true;
@@ -69,7 +69,7 @@ bool Console::endRequested()
     return g_endSignal != 0;
 }
 
-Console::Read Console::readLine(QByteArray &line)
+CompanionConsole::Read CompanionConsole::readLine(QByteArray &line)
 {
     for (;;) {
         const qsizetype end = m_input.indexOf('\n');
@@ -95,7 +95,7 @@ Console::Read Console::readLine(QByteArray &line)
     }
 }
 
-bool Console::write(Stream stream, QByteArrayView bytes)
+bool CompanionConsole::write(Stream stream, QByteArrayView bytes)
 {
     const int fd = stream == Stream::Output ? STDOUT_FILENO : STDERR_FILENO;
     while (!bytes.isEmpty()) {
@@ -115,7 +115,7 @@ bool Console::write(Stream stream, QByteArrayView bytes)
     return true;
 }
 
-void Console::endAsRequested()
+void CompanionConsole::endAsRequested()
 {
     const int signal = g_endSignal;
     if (::sigismember(&g_heldBack, signal)) {

@@ -10,7 +10,7 @@
 // it comes through at once, so the port can be closed before the program ends
 // (Unix: SIGINT, SIGTERM, SIGHUP, and SIGPIPE when the reader of the output has
 // gone; a signal ignored at the start stays ignored).
-class Console
+class CompanionConsole
 {
 public:
     enum class Stream { Output, Errors };
@@ -19,9 +19,9 @@ public:
     // Longer lines are read to their end and dropped.
     static constexpr qsizetype kMaxLineBytes = 65536;
 
-    Console();
-    Console(const Console &) = delete;
-    Console &operator=(const Console &) = delete;
+    CompanionConsole();
+    CompanionConsole(const CompanionConsole &) = delete;
+    CompanionConsole &operator=(const CompanionConsole &) = delete;
 
     bool endRequested();
     // The next line of standard input, without its line feed. Interrupted by an end request.

@@ -1,13 +1,21 @@
+// Asked to end on Linux and other Unix systems: SIGTERM, SIGINT or SIGHUP, or
+// the window destroyed by another X client. Where Qt ends the process by itself
+// (the X connection lost), the port is still closed on the way out, so its lock
+// file goes too. (The session's end needs nothing here: Qt closes every window on
+// the session manager's Quit.)
 #include "ShutdownWatch.h"
 
 #include "TQ905Panel.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSocketNotifier>
 
 #include <array>
 #include <csignal>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include <sys/socket.h>
@@ -50,7 +58,30 @@ constexpr quint8 kXSentEventFlag = 0x80;
 
 } // namespace
 
+struct ShutdownWatch::Platform : QObject, QAbstractNativeEventFilter {
+    explicit Platform(TQ905Panel &panel);
+    ~Platform() override;
+    Platform(const Platform &) = delete;
+    Platform &operator=(const Platform &) = delete;
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+    void installSignalHandlers();
+    void onSignalByte();
+
+    TQ905Panel &m_panel;
+    std::unique_ptr<QSocketNotifier> m_signalNotifier;
+    // SIGTERM, SIGINT, SIGHUP: what was there before, where this replaced it.
+    std::array<std::optional<struct sigaction>, kEndSignals.size()> m_previousActions;
+};
+
 ShutdownWatch::ShutdownWatch(TQ905Panel &panel)
+    : m_platform(std::make_unique<Platform>(panel))
+{
+}
+
+ShutdownWatch::~ShutdownWatch() = default;
+
+ShutdownWatch::Platform::Platform(TQ905Panel &panel)
     : m_panel(panel)
 {
     Q_ASSERT(!g_panel);
@@ -60,15 +91,14 @@ ShutdownWatch::ShutdownWatch(TQ905Panel &panel)
         == 0) {
         m_signalNotifier =
             std::make_unique<QSocketNotifier>(g_signalSockets[1], QSocketNotifier::Read);
-        connect(m_signalNotifier.get(), &QSocketNotifier::activated, this,
-                &ShutdownWatch::onSignalByte);
+        connect(m_signalNotifier.get(), &QSocketNotifier::activated, this, &Platform::onSignalByte);
         installSignalHandlers();
     }
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
-ShutdownWatch::~ShutdownWatch()
+ShutdownWatch::Platform::~Platform()
 {
     QCoreApplication::instance()->removeNativeEventFilter(this);
     for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
@@ -85,7 +115,7 @@ ShutdownWatch::~ShutdownWatch()
 
 // A signal ignored when the program started (nohup, a background job's SIGINT)
 // stays ignored.
-void ShutdownWatch::installSignalHandlers()
+void ShutdownWatch::Platform::installSignalHandlers()
 {
     struct sigaction action = {};
     action.sa_handler = onEndSignal;
@@ -101,7 +131,7 @@ void ShutdownWatch::installSignalHandlers()
     }
 }
 
-void ShutdownWatch::onSignalByte()
+void ShutdownWatch::Platform::onSignalByte()
 {
     char bytes[16];
     while (::read(g_signalSockets[1], bytes, sizeof bytes) > 0) { }
@@ -110,7 +140,8 @@ void ShutdownWatch::onSignalByte()
 
 // Qt's X platform ignores the destruction of its window by another client; the
 // program would go on without a window, holding the port.
-bool ShutdownWatch::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+bool ShutdownWatch::Platform::nativeEventFilter(const QByteArray &eventType, void *message,
+                                                qintptr *)
 {
     if (eventType != "xcb_generic_event_t")
         return false;

@@ -1,0 +1,70 @@
+# `cmake --build build-windows --target package` makes the portable zip and the
+# NSIS installer: the panel with the Qt and MinGW runtime DLLs it needs, the
+# windows platform plugin and the Windows style, so nothing else need be installed.
+
+# The panel's icon, made from the SVG at build time (ImageMagick), in the
+# executable's resources, so Explorer, the taskbar and the Start menu show it.
+# (On a Windows host only as `magick`: its convert.exe converts file systems.)
+if(CMAKE_HOST_WIN32)
+    find_program(TQ905_MAGICK magick REQUIRED)
+else()
+    find_program(TQ905_MAGICK convert REQUIRED)
+endif()
+set(tq905_icon ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.ico)
+add_custom_command(OUTPUT ${tq905_icon}
+    COMMAND ${TQ905_MAGICK} -background none ${PROJECT_SOURCE_DIR}/data/tq905-panel.svg
+            -define icon:auto-resize=256,48,32,16 ${tq905_icon}
+    DEPENDS ${PROJECT_SOURCE_DIR}/data/tq905-panel.svg VERBATIM)
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc "1 ICON \"tq905-panel.ico\"\n")
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc
+                            PROPERTIES OBJECT_DEPENDS ${tq905_icon})
+target_sources(tq905-panel PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc)
+
+# Everything in one folder: Windows finds DLLs beside the program, Qt its plugins
+# in the folders below it.
+install(TARGETS tq905-panel RUNTIME DESTINATION .)
+set(tq905_runtime_dlls)
+foreach(library Core Gui Widgets SerialPort)
+    list(APPEND tq905_runtime_dlls $<TARGET_FILE:Qt6::${library}>)
+endforeach()
+# The MinGW runtime where the compiler tells where it is (Debian's does; MSYS2's
+# keeps it on PATH, where windeployqt finds it).
+foreach(library libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
+                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(IS_ABSOLUTE "${path}")
+        list(APPEND tq905_runtime_dlls ${path})
+    endif()
+endforeach()
+install(FILES ${tq905_runtime_dlls} DESTINATION .)
+install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
+install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
+# The DLLs come with their symbols (libstdc++ alone is 23 MB); stripped as the
+# program is where stripping is asked for (CPack does).
+install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+        file(GLOB_RECURSE dlls \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\")
+        execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded \${dlls})
+    endif()")
+
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_PACKAGE_NAME tq905-panel)
+set(CPACK_PACKAGE_VENDOR "TQ905 panel maintainers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME tq905-panel-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Test panel for the TQ905 microcontroller board")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "TQ905 Panel")
+set(CPACK_PACKAGE_EXECUTABLES tq905-panel "TQ905 Test Panel")
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_NSIS_DISPLAY_NAME "TQ905 Test Panel")
+set(CPACK_NSIS_PACKAGE_NAME "TQ905 Test Panel")
+set(CPACK_NSIS_MUI_ICON ${tq905_icon})
+set(CPACK_NSIS_MUI_UNIICON ${tq905_icon})
+set(CPACK_NSIS_INSTALLED_ICON_NAME tq905-panel.exe)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# A 64-bit installer, like the program: one that needs no 32-bit Windows (WOW64).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)

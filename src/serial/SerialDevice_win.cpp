@@ -1,0 +1,419 @@
+// The serial device on Windows, in plain Win32 overlapped I/O. A one-byte read is
+// kept outstanding: with no read time-outs it completes when a byte arrives
+// (COMMTIMEOUTS: both total time-outs 0 means none are used, ReadIntervalTimeout
+// 0 means no interval time-out), so its event wakes the event loop and the
+// sleeping wait alike; what came with it is then taken at once, ClearCommError's
+// cbInQue counting it. No WaitCommEvent, whose EV_RXCHAR some drivers (and Wine
+// on a pseudo-terminal) never report.
+#include "SerialDevice.h"
+
+#include "AvailablePorts.h"
+
+#include <QWinEventNotifier>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const QString kDeviceNamespace = QStringLiteral("\\\\.\\");
+
+QString systemMessage(DWORD code)
+{
+    wchar_t *text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    QString message = length ? QString::fromWCharArray(text, static_cast<int>(length)).trimmed()
+                             : QStringLiteral("system error %1").arg(code);
+    ::LocalFree(text);
+    return message;
+}
+
+BYTE parityOf(QSerialPort::Parity parity)
+{
+    switch (parity) {
+    case QSerialPort::EvenParity:
+        return EVENPARITY;
+    case QSerialPort::OddParity:
+        return ODDPARITY;
+    case QSerialPort::MarkParity:
+        return MARKPARITY;
+    case QSerialPort::SpaceParity:
+        return SPACEPARITY;
+    default:
+        return NOPARITY;
+    }
+}
+
+BYTE stopBitsOf(QSerialPort::StopBits stopBits)
+{
+    switch (stopBits) {
+    case QSerialPort::OneAndHalfStop:
+        return ONE5STOPBITS;
+    case QSerialPort::TwoStop:
+        return TWOSTOPBITS;
+    default:
+        return ONESTOPBIT;
+    }
+}
+
+// The line settings, no flow control of any kind, DTR and RTS raised as a Unix
+// tty raises them on open, and no abort of I/O on a line error.
+bool applyLineSettings(HANDLE handle, const LineSettings &settings)
+{
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(handle, &dcb))
+        return false;
+    dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
+    dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
+    dcb.Parity = parityOf(settings.parity);
+    dcb.StopBits = stopBitsOf(settings.stopBits);
+    dcb.fBinary = TRUE;
+    dcb.fParity = settings.parity != QSerialPort::NoParity;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
+    COMMTIMEOUTS noTimeouts = {};
+    return ::SetCommState(handle, &dcb) && ::SetCommTimeouts(handle, &noTimeouts);
+}
+
+SerialDevice::Refusal refusalOf(DWORD code)
+{
+    using Kind = SerialError::Kind;
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return {Kind::NoSuchDevice, systemMessage(code), availablePortsSummary()};
+    // Windows lets one program at a time open a port, and refuses the next with
+    // "access denied"; a port this account may not use says the same.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return {Kind::DeviceBusy, systemMessage(code),
+                QStringLiteral("Windows lets one program at a time use a port. If no other "
+                               "program has it open, this account may not use the port: ask "
+                               "the computer's administrator.")};
+    default:
+        return {Kind::OpenFailed, systemMessage(code), {}};
+    }
+}
+
+// One overlapped operation at a time: its event (manual reset, as overlapped I/O
+// wants), the notifier that tells the event loop when it is signalled, and
+// whether the system still holds the operation.
+struct Operation {
+    Operation()
+    {
+        overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        notifier.setHandle(overlapped.hEvent);
+        notifier.setEnabled(false);
+    }
+    ~Operation() { ::CloseHandle(overlapped.hEvent); }
+    Operation(const Operation &) = delete;
+    Operation &operator=(const Operation &) = delete;
+
+    OVERLAPPED overlapped = {};
+    QWinEventNotifier notifier;
+    bool pending = false;
+};
+
+} // namespace
+
+struct SerialDevice::Platform {
+    explicit Platform(qint64 readBufferBytes)
+        : readBufferBytes(readBufferBytes)
+    {
+    }
+    ~Platform() { ::CloseHandle(drainEvent); }
+    Platform(const Platform &) = delete;
+    Platform &operator=(const Platform &) = delete;
+
+    // Collects a finished read: the byte it brought and whatever waits behind it,
+    // then starts the next. False when the read failed (not when it is still on).
+    bool finishRead();
+    void startRead();
+    // Collects a finished write and starts the next; false when it failed.
+    bool finishWrite();
+    bool startWrite();
+    // Waits until the system holds neither operation any more.
+    void cancelOperations();
+
+    const qint64 readBufferBytes;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    QByteArray input;
+    Operation reader;
+    char readByte = 0;
+    DWORD readError = ERROR_SUCCESS;
+    // For taking what waits behind the byte; not the reader's, so no notifier wakes.
+    HANDLE drainEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Operation writer;
+    QByteArray writing; // held by the system while writer.pending
+    QByteArray queued;  // behind it
+    DWORD writeError = ERROR_SUCCESS;
+};
+
+void SerialDevice::Platform::startRead()
+{
+    if (input.size() >= readBufferBytes) {
+        // Full: no read until some is taken, and no signalled event to spin on.
+        reader.pending = false;
+        ::ResetEvent(reader.overlapped.hEvent);
+        return;
+    }
+    ::ResetEvent(reader.overlapped.hEvent);
+    reader.pending = ::ReadFile(handle, &readByte, 1, nullptr, &reader.overlapped)
+                     || ::GetLastError() == ERROR_IO_PENDING;
+    if (!reader.pending) {
+        // Reported where a finished read is: on the event loop, or by the discard.
+        readError = ::GetLastError();
+        ::SetEvent(reader.overlapped.hEvent);
+    }
+}
+
+bool SerialDevice::Platform::finishRead()
+{
+    if (readError != ERROR_SUCCESS)
+        return false;
+    if (!reader.pending)
+        return true;
+    DWORD count = 0;
+    if (!::GetOverlappedResult(handle, &reader.overlapped, &count, FALSE)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_IO_INCOMPLETE)
+            return true;
+        if (error != ERROR_OPERATION_ABORTED) {
+            readError = error;
+            return false;
+        }
+    }
+    reader.pending = false;
+    if (count == 1)
+        input.append(readByte);
+    DWORD errors = 0;
+    COMSTAT status = {};
+    ::ClearCommError(handle, &errors, &status);
+    const qint64 behind = std::min<qint64>(status.cbInQue, readBufferBytes - input.size());
+    if (behind > 0) {
+        // All of it is in the driver's buffer, so this read completes at once.
+        const qsizetype start = input.size();
+        input.resize(start + behind);
+        OVERLAPPED rest = {};
+        rest.hEvent = drainEvent;
+        DWORD taken = 0;
+        if (!::ReadFile(handle, input.data() + start, static_cast<DWORD>(behind), nullptr, &rest)
+            && ::GetLastError() != ERROR_IO_PENDING) {
+            readError = ::GetLastError();
+            input.resize(start);
+            return false;
+        }
+        ::GetOverlappedResult(handle, &rest, &taken, TRUE);
+        input.resize(start + static_cast<qsizetype>(taken));
+    }
+    startRead();
+    return true;
+}
+
+bool SerialDevice::Platform::startWrite()
+{
+    if (writer.pending)
+        return true;
+    if (queued.isEmpty()) {
+        // Nothing to send: no signalled event for the notifier to spin on.
+        ::ResetEvent(writer.overlapped.hEvent);
+        return true;
+    }
+    writing.swap(queued);
+    queued.clear();
+    ::ResetEvent(writer.overlapped.hEvent);
+    writer.pending = true;
+    if (!::WriteFile(handle, writing.constData(), static_cast<DWORD>(writing.size()), nullptr,
+                     &writer.overlapped)
+        && ::GetLastError() != ERROR_IO_PENDING) {
+        writeError = ::GetLastError();
+        writer.pending = false;
+        return false;
+    }
+    return finishWrite();
+}
+
+bool SerialDevice::Platform::finishWrite()
+{
+    if (!writer.pending)
+        return true;
+    DWORD count = 0;
+    if (!::GetOverlappedResult(handle, &writer.overlapped, &count, FALSE)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_IO_INCOMPLETE)
+            return true;
+        writeError = error;
+        writer.pending = false;
+        return false;
+    }
+    writer.pending = false;
+    // With no write time-outs a write ends when all of it is sent; kept for a
+    // driver that ends it early.
+    queued.prepend(writing.mid(count));
+    writing.clear();
+    return startWrite();
+}
+
+void SerialDevice::Platform::cancelOperations()
+{
+    ::CancelIoEx(handle, nullptr);
+    for (Operation *operation : {&reader, &writer}) {
+        DWORD count = 0;
+        if (operation->pending)
+            ::GetOverlappedResult(handle, &operation->overlapped, &count, TRUE);
+        operation->pending = false;
+        operation->notifier.setEnabled(false);
+    }
+}
+
+SerialDevice::SerialDevice(qint64 readBufferBytes, QObject *parent)
+    : QObject(parent)
+    , m_platform(std::make_unique<Platform>(readBufferBytes))
+{
+    Platform &device = *m_platform;
+    connect(&device.reader.notifier, &QWinEventNotifier::activated, this, [this, &device] {
+        if (!device.finishRead())
+            fail(systemMessage(device.readError));
+    });
+    connect(&device.writer.notifier, &QWinEventNotifier::activated, this, [this, &device] {
+        if (!device.finishWrite())
+            fail(systemMessage(device.writeError));
+    });
+}
+
+SerialDevice::~SerialDevice()
+{
+    close();
+}
+
+bool SerialDevice::isOpen() const
+{
+    return m_platform->handle != INVALID_HANDLE_VALUE;
+}
+
+std::optional<SerialDevice::Refusal> SerialDevice::open(const QString &devicePath,
+                                                        const LineSettings &settings)
+{
+    Platform &device = *m_platform;
+    const QString path =
+        devicePath.startsWith(kDeviceNamespace) ? devicePath : kDeviceNamespace + devicePath;
+    device.handle =
+        ::CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()), GENERIC_READ | GENERIC_WRITE,
+                      0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (device.handle == INVALID_HANDLE_VALUE)
+        return refusalOf(::GetLastError());
+    // A driver that keeps its own buffer sizes is no failure.
+    ::SetupComm(device.handle, static_cast<DWORD>(device.readBufferBytes),
+                static_cast<DWORD>(device.readBufferBytes));
+    if (!applyLineSettings(device.handle, settings)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(std::exchange(device.handle, INVALID_HANDLE_VALUE));
+        return Refusal{SerialError::Kind::OpenFailed, systemMessage(error), {}};
+    }
+    device.readError = device.writeError = ERROR_SUCCESS;
+    device.reader.notifier.setEnabled(true);
+    device.writer.notifier.setEnabled(true);
+    device.startRead();
+    return std::nullopt;
+}
+
+void SerialDevice::close()
+{
+    Platform &device = *m_platform;
+    if (device.handle == INVALID_HANDLE_VALUE)
+        return;
+    device.cancelOperations();
+    ::CloseHandle(std::exchange(device.handle, INVALID_HANDLE_VALUE));
+    device.input.clear();
+    device.writing.clear();
+    device.queued.clear();
+}
+
+void SerialDevice::fail(const QString &detail)
+{
+    if (!isOpen())
+        return;
+    close();
+    Q_EMIT lost(detail);
+}
+
+void SerialDevice::setRequestToSend(bool asserted)
+{
+    ::EscapeCommFunction(m_platform->handle, asserted ? SETRTS : CLRRTS);
+}
+
+qint64 SerialDevice::bytesWaiting() const
+{
+    return m_platform->input.size();
+}
+
+QByteArray SerialDevice::read(qint64 maxCount)
+{
+    Platform &device = *m_platform;
+    const qint64 count = maxCount == 0 ? device.input.size() : maxCount;
+    QByteArray taken = device.input.left(count);
+    device.input.remove(0, taken.size());
+    if (!device.reader.pending && device.readError == ERROR_SUCCESS)
+        device.startRead();
+    return taken;
+}
+
+void SerialDevice::discardInput()
+{
+    Platform &device = *m_platform;
+    const bool purged = ::PurgeComm(device.handle, PURGE_RXCLEAR);
+    const DWORD purgeError = ::GetLastError();
+    if (!device.finishRead() || !purged) {
+        fail(systemMessage(purged ? device.readError : purgeError));
+        return;
+    }
+    device.input.clear();
+    if (!device.reader.pending)
+        device.startRead();
+}
+
+// A failed read is left to the event loop to report, as a hung-up device is.
+void SerialDevice::takeArrivedInput()
+{
+    m_platform->finishRead();
+}
+
+bool SerialDevice::waitForInput(std::chrono::microseconds limit)
+{
+    Platform &device = *m_platform;
+    if (!device.reader.pending || device.readError != ERROR_SUCCESS)
+        return false;
+    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
+    if (::WaitForSingleObject(device.reader.overlapped.hEvent, static_cast<DWORD>(milliseconds))
+        != WAIT_OBJECT_0)
+        return false;
+    DWORD count = 0;
+    return ::GetOverlappedResult(device.handle, &device.reader.overlapped, &count, FALSE)
+           && count == 1;
+}
+
+qint64 SerialDevice::bytesToWrite() const
+{
+    return m_platform->writing.size() + m_platform->queued.size();
+}
+
+void SerialDevice::write(const QByteArray &data)
+{
+    Platform &device = *m_platform;
+    device.queued.append(data);
+    if (!device.startWrite())
+        fail(systemMessage(device.writeError));
+}

@@ -1,0 +1,258 @@
+#!/usr/bin/env python3
+"""wine_e2e.py {installed,ends}: the Windows panel under Wine (tools/test-windows
+gives the X server and WINEPREFIX) against tq905-board of the Linux build on a
+pseudo-terminal linked as a COM port, driven by X input; boxes are read back
+through the clipboard, which Wine shares with X. installed: installer, queries,
+time-out, a late reply discarded, EXIT, uninstaller. ends: the unzipped panel ended in the other ways.
+"""
+
+import glob
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from demo_e2e import Failure, expect, find_window, poll, send_delete_window, xdotool  # noqa: E402
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BOARD = os.path.join(ROOT, "build", "tools", "tq905-board")
+PACKAGES = os.path.join(ROOT, "build-windows", "tq905-panel-*-win64")
+PANEL = "TQ905_Panel"
+INSTALLED = "C:\\Program Files\\TQ905 Panel"
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TQ905 Panel"
+
+# Twips as the layout gives them: a frame's children count from its corner.
+FRAMES = {"Frame1": (135, 600), "Frame2": (4560, 600)}
+CONTROLS = {"Shape1": (None, 180, 270, 150, 195), "COMNOcmb": (None, 930, 225, 690, 300),
+            "COMset": (None, 1800, 180, 600, 360), "EXIT_button": (None, 6120, 4320, 915, 400),
+            "B3cmd": ("Frame1", 2025, 270, 375, 315), "Pdata": ("Frame1", 360, 990, 600, 360),
+            "PORTout": ("Frame1", 360, 1440, 600, 360), "INcmd": ("Frame1", 3240, 1440, 645, 315),
+            "INdataA": ("Frame1", 2520, 990, 600, 360), "INdataB": ("Frame1", 3240, 990, 600, 360),
+            "AD0data": ("Frame2", 735, 360, 600, 360), "AD0cmd": ("Frame2", 1470, 405, 825, 315),
+            "AD1cmd": ("Frame2", 1470, 810, 825, 315)}
+
+
+def point(name):
+    frame, left, top, width, height = CONTROLS[name]
+    x0, y0 = FRAMES.get(frame, (0, 0))
+    return (x0 + left + width // 2) // 15, (y0 + top + height // 2) // 15
+
+
+def wine(*args):
+    return subprocess.Popen(["wine", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def copied(window, x, y, *keys):
+    """What the keys pressed after a click at x, y of the window put on the clipboard."""
+    xclip = lambda *args, **io: subprocess.run(["xclip", "-selection", "clipboard", *args], timeout=10, **io)
+    xclip("-i", input=b"-")
+    xdotool("mousemove", "--window", window, x, y, "click", "1", "key", "--clearmodifiers", *keys)
+    text = lambda: xclip("-o", capture_output=True).stdout.decode(errors="replace")
+    return poll(lambda: text() != "-" and text(), "the clipboard after %s" % " ".join(keys))
+
+
+def target(link):
+    try:
+        return os.readlink(link)
+    except OSError:  # gone meanwhile, or not ours to read
+        return None
+
+
+class Board:
+    """tq905-board on a pseudo-terminal that Wine sees as COM<number>."""
+
+    def __init__(self, number, *options):
+        self.process = subprocess.Popen([BOARD, "--headless", "--trace", *options], text=True,
+                                        stdout=subprocess.PIPE)
+        self.device = self.process.stdout.readline().strip()
+        self.lines = []
+        link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "com%d" % number)
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(self.device, link)
+        os.set_blocking(self.process.stdout.fileno(), False)
+
+    def trace(self):
+        while line := self.process.stdout.readline():
+            self.lines.append(line.rstrip("\n"))
+        return self.lines
+
+    def held_by_others(self):
+        """The processes other than the board that hold the device open."""
+        holders = {int(fd.split("/")[2]) for fd in glob.glob("/proc/[0-9]*/fd/*") if target(fd) == self.device}
+        return holders - {self.process.pid}
+
+    def close(self):
+        self.process.kill()
+
+
+class Panel:
+    """tq905-panel.exe under Wine, its window found on the X server."""
+
+    def __init__(self, executable):
+        self.process = wine(executable)
+        self.window = poll(lambda: find_window(PANEL), "the panel window on screen", 60)
+
+    def click(self, name):
+        xdotool("mousemove", "--window", self.window, *point(name), "click", "1")
+
+    def type_into(self, name, text):
+        self.click(name)
+        xdotool("key", "--clearmodifiers", "ctrl+a", "type", "--delay", "30", text)
+
+    def text_of(self, name):
+        return copied(self.window, *point(name), "ctrl+a", "ctrl+c")
+
+    def colour(self, name):
+        command = ["import", "-window", self.window, "-crop", "1x1+%d+%d" % point(name), "-depth", "8", "ppm:-"]
+        return tuple(subprocess.run(command, capture_output=True, timeout=20, check=True).stdout[-3:])
+
+    def open_port(self, number):
+        self.type_into("COMNOcmb", str(number))
+        self.click("COMset")
+        poll(lambda: self.colour("Shape1") == (0, 255, 0), "the indicator green after SET on COM%d" % number)
+
+    def cpu_seconds(self):
+        with open("/proc/%d/stat" % self.process.pid) as stat:
+            fields = stat.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def exited(self, how, _board):
+        expect(self.process.wait(timeout=20) == 0, "exit code %s after %s" % (self.process.returncode, how))
+
+    def ended(self, how, board):
+        self.exited(how, board)
+        holders = board.held_by_others()
+        expect(not holders, "COM port still held by %s after %s" % (holders, how))
+
+    def closes_before_it_is_ended(self, how, board):
+        """The system ends the process at the session's end: the port must be closed first."""
+        poll(lambda: not board.held_by_others(), "the port closed after %s" % how, 20)
+        expect(self.process.poll() is None, "the port closed only by the end of the process after %s" % how)
+        self.process.wait(timeout=20)
+
+
+
+def box_text():
+    """The text of the ERROR box on screen (Ctrl+C copies a message box whole)."""
+    return copied(poll(lambda: find_window("ERROR"), "an ERROR box", 10), 5, 5, "ctrl+c")
+
+
+def dismiss_box():
+    xdotool("key", "Return")
+    poll(lambda: not find_window("ERROR"), "the ERROR box closed")
+
+
+def installed():
+    installer = glob.glob(PACKAGES + ".exe")[0]
+    expect(wine(installer, "/S").wait(timeout=120) == 0, "the installer failed")
+    registered = lambda: wine("reg", "query", UNINSTALL_KEY).wait(30) == 0
+    menu = glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "ProgramData", "Microsoft", "Windows",
+                                  "Start Menu", "Programs", "TQ905 Test Panel", "*.lnk"))
+    expect(menu and registered(), "no Start-menu entry or uninstall entry after the installation")
+    board, late = Board(7, "--port-a", "5A", "--analog", "0=2A7"), Board(8, "--fault", "delay", "--delay", "3500")
+    try:
+        panel = Panel(INSTALLED + "\\tq905-panel.exe")
+        poll(lambda: panel.colour("Shape1") == (192, 192, 192), "the indicator grey before SET")
+        panel.type_into("COMNOcmb", "250")
+        panel.click("COMset")
+        text = box_text()
+        expect("Port 250 (COM250): no such device" in text, "%r for a port that is not there" % text)
+        dismiss_box()
+        panel.open_port(7)
+        panel.type_into("Pdata", "3C")
+        for button, line in [("B3cmd", "< bit 3 on"), ("PORTout", "< port B 0x3C"),
+                             ("INcmd", "> \\x02I5A3C\\x0D"), ("AD0cmd", "> \\x02A2A7\\x0D")]:
+            seen = len(board.trace())
+            panel.click(button)
+            poll(lambda: line in board.trace()[seen:], "%r on the line after %s" % (line, button))
+        shown = {name: panel.text_of(name) for name in ("INdataA", "INdataB", "AD0data")}
+        expect(shown == {"INdataA": "5A", "INdataB": "3C", "AD0data": "2A7"}, "the boxes show %r" % shown)
+
+        panel.open_port(8)
+        asked = time.monotonic()
+        panel.click("AD1cmd")
+        time.sleep(0.5)  # the press and its repaint done, two seconds of the wait alone
+        cpu = panel.cpu_seconds()
+        time.sleep(2)
+        cpu = panel.cpu_seconds() - cpu
+        text = box_text()
+        waited = time.monotonic() - asked
+        print("the unanswered query's box after %.2f s; the wait took %.1f %% of a core" % (waited, cpu * 50))
+        expect("Receive ERR" in text and 2.8 < waited < 6, "%r after %.1f s" % (text, waited))
+        expect(cpu < 0.2, "the wait took %.2f s of CPU in 2 s: it spins" % cpu)
+        poll(lambda: any(line.startswith("> ") for line in late.trace()), "the late reply sent")
+        dismiss_box()
+        panel.click("AD1cmd")  # the late reply waiting since is discarded, not taken for this one's
+        expect("Receive ERR" in box_text(), "a reply waiting before the press was taken for its answer")
+        dismiss_box()
+        panel.click("EXIT_button")
+        panel.ended("EXIT", late)
+        print("ok: EXIT ends the program, the port closed")
+    finally:
+        board.close()
+        late.close()
+    uninstaller = wine(INSTALLED + "\\Uninstall.exe", "/S")
+    expect(uninstaller.wait(timeout=60) == 0, "the uninstaller failed")
+    folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", "Program Files", "TQ905 Panel")
+    poll(lambda: not os.path.exists(folder) and not any(os.path.exists(m) for m in menu),
+         "the installed files and the Start-menu entry gone", 30)
+    expect(not registered(), "the uninstall entry left in the registry")
+    print("ok: installed, used and uninstalled without a trace")
+
+
+def ends():
+    folder = glob.glob(PACKAGES + ".zip")[0]
+    unpacked = os.path.join(os.environ["WINEPREFIX"], "drive_c", "unzipped")
+    subprocess.run(["unzip", "-q", "-o", folder, "-d", unpacked], check=True)
+    executable = glob.glob(os.path.join(unpacked, "*", "tq905-panel.exe"))[0]
+
+    def waiting(panel):
+        panel.click("INcmd")
+
+    def receive_err(panel):
+        panel.click("INcmd")
+        poll(lambda: find_window("ERROR"), "the Receive ERR box", 10)
+
+    def unplugged(panel):  # the board's end closes on the query: the read fails
+        panel.click("INcmd")
+        text = box_text()
+        expect("has gone away" in text, "%r when the device went away" % text)
+        dismiss_box()
+        poll(lambda: panel.colour("Shape1") == (192, 192, 192), "the indicator grey after the loss")
+
+    # (how, what comes first with the port open, the request to end, how the end is seen)
+    close_button = lambda panel: send_delete_window(panel.window)
+    cases = [("the close button during a wait", waiting, close_button, Panel.ended),
+             ("the close button with the Receive ERR box up", receive_err, close_button, Panel.ended),
+             ("the end of the session during a wait", waiting, lambda _: wine("wineboot", "--end-session"),
+              Panel.closes_before_it_is_ended),
+             # A device gone is no one's: its number may be another program's by now.
+             ("EXIT after the device went away", unplugged, lambda panel: panel.click("EXIT_button"),
+              Panel.exited)]
+    for how, provoke, request, seen in cases:
+        board = Board(9, "--fault", "vanish" if provoke == unplugged else "no-reply")
+        try:
+            panel = Panel(executable)
+            panel.open_port(9)
+            provoke(panel)
+            request(panel)
+            seen(panel, how, board)
+            print("ok: " + how)
+        finally:
+            board.close()
+
+
+def main():
+    scenarios = {"installed": installed, "ends": ends}
+    if len(sys.argv) != 2 or sys.argv[1] not in scenarios or "WINEPREFIX" not in os.environ:
+        sys.exit("usage: WINEPREFIX=... %s {%s}; tools/test-windows runs it" % (sys.argv[0], ",".join(scenarios)))
+    try:
+        scenarios[sys.argv[1]]()
+    except (Failure, subprocess.TimeoutExpired) as failure:
+        sys.exit("FAIL: %s" % failure)
+
+
+if __name__ == "__main__":
+    main()
