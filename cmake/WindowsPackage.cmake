@@ -1,6 +1,7 @@
 # `cmake --build build-windows --target package` makes the portable zip and the
-# NSIS installer: the panel with the Qt and MinGW runtime DLLs it needs, the
-# windows platform plugin and the Windows style, so nothing else need be installed.
+# NSIS installer: the panel and tq905 with the Qt and MinGW runtime DLLs they
+# need, the windows platform plugin and the Windows style, so nothing else need
+# be installed. tq905 is a console program: no Start-menu entry.
 
 # The panel's icon, made from the SVG at build time (ImageMagick), in the
 # executable's resources, so Explorer, the taskbar and the Start menu show it.
@@ -22,7 +23,7 @@ target_sources(tq905-panel PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc)
 
 # Everything in one folder: Windows finds DLLs beside the program, Qt its plugins
 # in the folders below it.
-install(TARGETS tq905-panel RUNTIME DESTINATION .)
+install(TARGETS tq905-panel tq905 RUNTIME DESTINATION .)
 set(tq905_runtime_dlls)
 foreach(library Core Gui Widgets SerialPort)
     list(APPEND tq905_runtime_dlls $<TARGET_FILE:Qt6::${library}>)

@@ -26,7 +26,8 @@ std::chrono::microseconds leftUntil(Clock::time_point deadline)
 class DeviceReplySource : public ReplySource
 {
 public:
-    DeviceReplySource(SerialLink &link, CompanionConsole &console, std::chrono::milliseconds timeout)
+    DeviceReplySource(SerialLink &link, CompanionConsole &console,
+                      std::chrono::milliseconds timeout)
         : m_link(link)
         , m_console(console)
         , m_deadline(Clock::now() + timeout)
@@ -141,7 +142,8 @@ ExitStatus Companion::runSession()
             throw EndRequested();
         std::variant<std::monostate, cli::Command, cli::Complaint> parsed;
         if (read == CompanionConsole::Read::TooLong)
-            parsed = QStringLiteral("the line is longer than %1 bytes").arg(CompanionConsole::kMaxLineBytes);
+            parsed = QStringLiteral("the line is longer than %1 bytes")
+                         .arg(CompanionConsole::kMaxLineBytes);
         else
             parsed = cli::readLine(QString::fromUtf8(line));
         ExitStatus status = ExitStatus::Done;
@@ -211,7 +213,8 @@ ExitStatus Companion::fail(ExitStatus status, std::optional<int> line, const QSt
     QString where = line ? QStringLiteral("line %1: ").arg(*line) : QString();
     if (naming == Naming::ByCommand)
         where += commandText + QStringLiteral(": ");
-    print(CompanionConsole::Stream::Errors, QStringLiteral("tq905: %1%2\n").arg(where, message).toUtf8());
+    print(CompanionConsole::Stream::Errors,
+          QStringLiteral("tq905: %1%2\n").arg(where, message).toUtf8());
     if (m_invocation.json)
         print(CompanionConsole::Stream::Output, cli::jsonError(line, commandText, frame, message));
     return status;

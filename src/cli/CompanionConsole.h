@@ -7,9 +7,9 @@
 // and standard input and output, neither of which may keep it from ending.
 // From its creation on, an end request is held back until the program sleeps:
 // in a wait of the serial link, for input or for its output to be taken. There
-// it comes through at once, so the port can be closed before the program ends
-// (Unix: SIGINT, SIGTERM, SIGHUP, and SIGPIPE when the reader of the output has
-// gone; a signal ignored at the start stays ignored).
+// it comes through at once, so the port can be closed before the program ends.
+// What the requests are, and how the program then ends, is the platform's
+// (CompanionConsole_*.cpp).
 class CompanionConsole
 {
 public:
@@ -32,6 +32,11 @@ public:
     [[noreturn]] void endAsRequested();
 
 private:
+    enum class Fill { Read, Ended, Interrupted };
+    // Sleeps until standard input has more and appends it to m_input; the
+    // platform's side. Standard input is not touched before the first call.
+    Fill fillInput();
+
     QByteArray m_input; // read past the lines taken
     bool m_inputEnded = false;
     bool m_droppingLongLine = false;

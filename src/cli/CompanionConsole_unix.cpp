@@ -1,3 +1,6 @@
+// tq905's console on Linux and other Unix systems: the requests to end are
+// SIGINT, SIGTERM and SIGHUP, and SIGPIPE when the reader of the output has gone;
+// a signal ignored at the start stays ignored. The program ends by the signal.
 #include "CompanionConsole.h"
 
 #include <array>
@@ -5,7 +8,6 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <utility>
 
 #include <poll.h>
 #include <unistd.h>
@@ -69,30 +71,17 @@ bool CompanionConsole::endRequested()
     return g_endSignal != 0;
 }
 
-CompanionConsole::Read CompanionConsole::readLine(QByteArray &line)
+CompanionConsole::Fill CompanionConsole::fillInput()
 {
-    for (;;) {
-        const qsizetype end = m_input.indexOf('\n');
-        if (end >= 0 || (m_inputEnded && !m_input.isEmpty())) {
-            line = end >= 0 ? m_input.left(end) : m_input;
-            m_input.remove(0, end >= 0 ? end + 1 : m_input.size());
-            return std::exchange(m_droppingLongLine, false) ? Read::TooLong : Read::Line;
-        }
-        if (m_input.size() > kMaxLineBytes) {
-            m_input.clear();
-            m_droppingLongLine = true;
-        }
-        if (m_inputEnded)
-            return std::exchange(m_droppingLongLine, false) ? Read::TooLong : Read::End;
-        if (!waitFor(STDIN_FILENO, POLLIN))
-            return Read::Interrupted;
-        char buffer[4096];
-        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (count > 0)
-            m_input.append(buffer, count);
-        else if (count == 0 || (errno != EINTR && errno != EAGAIN))
-            m_inputEnded = true;
-    }
+    if (!waitFor(STDIN_FILENO, POLLIN))
+        return Fill::Interrupted;
+    char buffer[4096];
+    const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (count > 0)
+        m_input.append(buffer, count);
+    else if (count == 0 || (errno != EINTR && errno != EAGAIN))
+        return Fill::Ended;
+    return Fill::Read;
 }
 
 bool CompanionConsole::write(Stream stream, QByteArrayView bytes)

@@ -56,9 +56,10 @@ public:
     qint64 bytesToWrite() const;
     // Sends at once what the line takes; the rest goes out from the event loop.
     void write(const QByteArray &data);
-    // Sleeps until the line has taken every byte written, the time is up or the
-    // device fails; true when all is sent. For a caller without an event loop.
-    bool sendQueued(std::chrono::microseconds limit);
+    // For a caller without an event loop: sleeps until the line takes more of
+    // what waits to be sent, or the time is up, and hands it over; false when
+    // nothing could be handed over.
+    bool waitForOutputTaken(std::chrono::microseconds limit);
 
 Q_SIGNALS:
     // The device failed while open (unplugged); it is closed already.

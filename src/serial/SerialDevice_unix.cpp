@@ -219,16 +219,11 @@ void SerialDevice::write(const QByteArray &data)
         port.write(data.constData() + written, data.size() - written);
 }
 
-bool SerialDevice::sendQueued(std::chrono::microseconds limit)
+bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)
 {
     QSerialPort &port = m_platform->port;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (port.isOpen() && port.bytesToWrite() > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !waitFor(port.handle(), POLLOUT, left))
-            return false;
-        port.waitForBytesWritten(0);
-    }
-    return port.isOpen();
+    if (!waitFor(port.handle(), POLLOUT, limit))
+        return false;
+    port.waitForBytesWritten(0);
+    return true;
 }

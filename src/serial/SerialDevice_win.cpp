@@ -4,7 +4,9 @@
 // 0 means no interval time-out), so its event wakes the event loop and the
 // sleeping wait alike; what came with it is then taken at once, ClearCommError's
 // cbInQue counting it. No WaitCommEvent, whose EV_RXCHAR some drivers (and Wine
-// on a pseudo-terminal) never report.
+// on a pseudo-terminal) never report. The sleeping waits are alertable: the
+// request to end that ends them is an asynchronous procedure call queued to
+// the thread.
 #include "SerialDevice.h"
 
 #include "AvailablePorts.h"
@@ -106,6 +108,14 @@ SerialDevice::Refusal refusalOf(DWORD code)
     default:
         return {Kind::OpenFailed, systemMessage(code), {}};
     }
+}
+
+// Sleeps until the event is signalled (true), the time is up or an asynchronous
+// procedure call comes.
+bool waitAlertably(HANDLE event, std::chrono::microseconds limit)
+{
+    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
+    return ::WaitForSingleObjectEx(event, static_cast<DWORD>(milliseconds), TRUE) == WAIT_OBJECT_0;
 }
 
 // One overlapped operation at a time: its event (manual reset, as overlapped I/O
@@ -396,13 +406,23 @@ bool SerialDevice::waitForInput(std::chrono::microseconds limit)
     Platform &device = *m_platform;
     if (!device.reader.pending || device.readError != ERROR_SUCCESS)
         return false;
-    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
-    if (::WaitForSingleObject(device.reader.overlapped.hEvent, static_cast<DWORD>(milliseconds))
-        != WAIT_OBJECT_0)
+    if (!waitAlertably(device.reader.overlapped.hEvent, limit))
         return false;
     DWORD count = 0;
     return ::GetOverlappedResult(device.handle, &device.reader.overlapped, &count, FALSE)
            && count == 1;
+}
+
+// A read that failed, or a device that answers no more (unplugged), has gone.
+bool SerialDevice::noticeGone()
+{
+    Platform &device = *m_platform;
+    DWORD errors = 0;
+    COMSTAT status = {};
+    if (device.finishRead() && ::ClearCommError(device.handle, &errors, &status))
+        return false;
+    fail(systemMessage(device.readError != ERROR_SUCCESS ? device.readError : ::GetLastError()));
+    return true;
 }
 
 qint64 SerialDevice::bytesToWrite() const
@@ -416,4 +436,14 @@ void SerialDevice::write(const QByteArray &data)
     device.queued.append(data);
     if (!device.startWrite())
         fail(systemMessage(device.writeError));
+}
+
+bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)
+{
+    Platform &device = *m_platform;
+    if (!device.writer.pending || !waitAlertably(device.writer.overlapped.hEvent, limit))
+        return false;
+    if (!device.finishWrite())
+        fail(systemMessage(device.writeError));
+    return true;
 }

@@ -108,7 +108,14 @@ bool SerialLink::waitForArrivingInput(std::chrono::microseconds limit)
 bool SerialLink::sendQueuedOutput(std::chrono::microseconds limit)
 {
     requireOpen();
-    return m_device.sendQueued(limit);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (m_device.isOpen() && m_device.bytesToWrite() > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !m_device.waitForOutputTaken(left))
+            return false;
+    }
+    return m_device.isOpen();
 }
 
 bool SerialLink::noticeDeviceGone()

@@ -8,8 +8,10 @@ time-out, a late reply discarded, EXIT, uninstaller. ends: the unzipped panel en
 
 import glob
 import os
+import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -202,11 +204,14 @@ def installed():
     print("ok: installed, used and uninstalled without a trace")
 
 
-def ends():
-    folder = glob.glob(PACKAGES + ".zip")[0]
+def unzipped(program):
     unpacked = os.path.join(os.environ["WINEPREFIX"], "drive_c", "unzipped")
-    subprocess.run(["unzip", "-q", "-o", folder, "-d", unpacked], check=True)
-    executable = glob.glob(os.path.join(unpacked, "*", "tq905-panel.exe"))[0]
+    subprocess.run(["unzip", "-q", "-o", glob.glob(PACKAGES + ".zip")[0], "-d", unpacked], check=True)
+    return glob.glob(os.path.join(unpacked, "*", program))[0]
+
+
+def ends():
+    executable = unzipped("tq905-panel.exe")
 
     def waiting(panel):
         panel.click("INcmd")
@@ -244,8 +249,60 @@ def ends():
             board.close()
 
 
+def companion():
+    tq905 = unzipped("tq905.exe")
+    board, silent = Board(5, "--port-a", "5A", "--analog", "0=2A7"), Board(6, "--fault", "no-reply")
+    gone = Board(4, "--fault", "vanish")
+
+    def run(args, stdin):
+        """Its exit status, output and error; into files, which Wine's services may inherit."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            status = subprocess.run(["wine", tq905, *args], input=stdin, stdout=out, stderr=err, timeout=60).returncode
+            return status, *(f.seek(0) or f.read().decode() for f in (out, err))
+
+    # (arguments, standard input, the board, exit status, output, error, frames read, seconds)
+    cases = [(["--port", "5", "in", "ad", "0"], b"", board, 0, "5A 00\n2A7\n", "", ["read ports", "read channel 0"],
+              (0, 30)),
+             (["--port", "5", "-"], b"out 3C\r\n# note\n\nin\nbogus 1\nad 0\n", board, 2, "5A 3C\n2A7\n",
+              'line 5: "bogus" is no command', ["port B 0x3C", "read ports", "read channel 0"], (0, 30)),
+             (["--port", "6", "out", "11", "in", "out", "22"], b"", silent, 1, "\n", "tq905: in: Receive ERR\n",
+              ["port B 0x11", "read ports"], (2.9, 6)),
+             (["--port", "4", "-"], b"out 11\nin\nout 22\n", gone, 4, "", "line 2: in: Port 4 (COM4): the device has gone",
+              ["port B 0x11", "read ports"], (0, 2.5)),
+             (["--port", "250", "in"], b"", board, 3, "", "tq905: Port 250 (COM250): no such device.", [], (0, 30))]
+    try:
+        for args, stdin, far, status, out, err, frames, (least, most) in cases:
+            seen, started = len(far.trace()), time.monotonic()
+            done = run(args, stdin)
+            took = time.monotonic() - started
+            time.sleep(0.3)  # what it read has been traced
+            shown = (*done[:2], err in done[2], [line[2:] for line in far.trace()[seen:] if line.startswith("< ")])
+            expect(shown == (status, out, True, frames) and least < took < most,
+                   "tq905 %s: %r after %.1f s, %r" % (" ".join(args), shown, took, done[2]))
+            print("ok: tq905 %s" % " ".join(args))
+        # Ctrl+C (Wine makes one of SIGINT) in a wait and while reading standard input: the
+        # program ends at once with STATUS_CONTROL_C_EXIT, whose low byte Wine passes on.
+        for args in (["--timeout", "10000", "in"], ["--timeout", "100", "-"]):
+            seen = len(silent.trace())
+            process = subprocess.Popen(["wine", tq905, "--port", "6", *args], stdin=subprocess.PIPE,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            process.stdin.write(b"in\n")  # for the session, whose wait then runs out before the signal
+            process.stdin.flush()
+            poll(lambda: "< read ports" in silent.trace()[seen:], "the query on the line")
+            time.sleep(0.5)
+            started = time.monotonic()
+            process.send_signal(signal.SIGINT)
+            status = process.wait(timeout=20)
+            took = time.monotonic() - started
+            expect(status == 0xC000013A & 0xFF and took < 1, "status %d %.1f s after Ctrl+C" % (status, took))
+            print("ok: Ctrl+C ends tq905 %s at once" % " ".join(args))
+    finally:
+        for far in (board, silent, gone):
+            far.close()
+
+
 def main():
-    scenarios = {"installed": installed, "ends": ends}
+    scenarios = {"installed": installed, "ends": ends, "companion": companion}
     if len(sys.argv) != 2 or sys.argv[1] not in scenarios or "WINEPREFIX" not in os.environ:
         sys.exit("usage: WINEPREFIX=... %s {%s}; tools/test-windows runs it" % (sys.argv[0], ",".join(scenarios)))
     try:
