@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""wine_e2e.py {installed,ends}: the Windows panel under Wine (tools/test-windows
+"""wine_e2e.py {installed,ends,companion}: the Windows panel under Wine (tools/test-windows
 gives the X server and WINEPREFIX) against tq905-board of the Linux build on a
 pseudo-terminal linked as a COM port, driven by X input; boxes are read back
 through the clipboard, which Wine shares with X. installed: installer, queries,
-time-out, a late reply discarded, EXIT, uninstaller. ends: the unzipped panel ended in the other ways.
+time-out, a late reply discarded, EXIT, uninstaller. ends: the unzipped panel ended in the other
+ways. companion: the unzipped tq905.exe as a script runs it.
 """
 
 import glob
@@ -153,6 +154,7 @@ def installed():
     menu = glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "ProgramData", "Microsoft", "Windows",
                                   "Start Menu", "Programs", "TQ905 Test Panel", "*.lnk"))
     expect(menu and registered(), "no Start-menu entry or uninstall entry after the installation")
+    expect(wine(INSTALLED + "\\tq905.exe", "--version").wait(timeout=30) == 0, "no tq905.exe beside the panel")
     board, late = Board(7, "--port-a", "5A", "--analog", "0=2A7"), Board(8, "--fault", "delay", "--delay", "3500")
     try:
         panel = Panel(INSTALLED + "\\tq905-panel.exe")
