@@ -155,6 +155,8 @@ bool CompanionConsole::write(Stream stream, QByteArrayView bytes)
                 requestEnd(kReaderGone);
             break; // otherwise nowhere to write to; the run goes on
         }
+        if (written == 0)
+            break; // a full pipe in no-wait mode, which would be tried forever
         bytes = bytes.sliced(written);
     }
     return !endRequested();
