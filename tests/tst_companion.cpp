@@ -3,6 +3,8 @@
 // statuses, and how it ends on a signal or when the device goes.
 #include "AvailablePorts.h"
 #include "BoardOptions.h"
+#include "CommandTable.h"
+#include "CommandWords.h"
 #include "FrameParser.h"
 #include "OutputCommands.h"
 #include "PtyPair.h"
@@ -115,6 +117,53 @@ private Q_SLOTS:
         const QJsonDocument answer = QJsonDocument::fromJson(process.readAllStandardOutput());
         QCOMPARE(answer["frame"].toString(), QString::fromLatin1(panelFrame));
         QCOMPARE(m_board.framesRead(), traceOf(panelFrame));
+    }
+
+    // Every row of the command table against the board's reading of frames: at
+    // both edges of its arguments a command's frame is that command, and one past
+    // an edge is refused before anything is sent.
+    void commandTableIsTheBoards()
+    {
+        const QMap<QString, QString> boardSays{
+            {"bit", "bit "},          {"out", "port B "},   {"tris", "direction "}, {"pwm", "PWM"},
+            {"bz", "buzzer length "}, {"in", "read ports"}, {"ad", "read channel "}};
+        const auto edge = [](const commands::Argument &argument, int which) -> QString {
+            if (!argument.choices.isEmpty())
+                return which == 0 ? argument.choices.first() : argument.choices.last();
+            if (argument.highest >= 0)
+                return QString::number(which == 0 ? 0 : argument.highest);
+            return "5A";
+        };
+        for (const commands::CommandRow &row : commands::commandTable()) {
+            QVERIFY2(boardSays.contains(row.word), qPrintable(row.word));
+            for (int which : {0, 1}) {
+                QStringList words{row.word};
+                for (const commands::Argument &argument : row.arguments)
+                    words << edge(argument, which);
+                const auto read = cli::readCommands(words);
+                QVERIFY2(std::holds_alternative<QList<cli::Command>>(read),
+                         qPrintable(words.join(' ')));
+                const QByteArray frame = std::get<QList<cli::Command>>(read).first().frame;
+                const auto parsed = frame::parseCommand(frame.mid(1, frame.size() - 2));
+                QVERIFY2(parsed, frame.constData());
+                const QString said = frame::describeCommand(*parsed);
+                QVERIFY2(said.startsWith(boardSays[row.word]), qPrintable(said));
+                for (const QString &word : words.mid(1))
+                    QVERIFY2(said.contains(word), qPrintable(said + " lacks " + word));
+                for (qsizetype i = 0; i < row.arguments.size() && which == 1; ++i) {
+                    const commands::Argument &argument = row.arguments[i];
+                    QStringList past = words;
+                    if (argument.highest >= 0 || argument.choices.value(0) == "0")
+                        past[i + 1] = QString::number(past[i + 1].toInt() + 1);
+                    else if (!argument.choices.isEmpty())
+                        past[i + 1] += "x";
+                    else
+                        continue; // any text goes
+                    QVERIFY2(std::holds_alternative<cli::Complaint>(cli::readCommands(past)),
+                             qPrintable(past.join(' ')));
+                }
+            }
+        }
     }
 
     void outcomes_data()

@@ -1,5 +1,7 @@
 #include "Invocation.h"
 
+#include "CommandTable.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -7,23 +9,27 @@ namespace cli {
 
 namespace {
 
-const QString kDescription = QStringLiteral(R"(
+// The help's account of the commands, one line each.
+QString description()
+{
+    QString text = QStringLiteral(R"(
 Runs the commands of the TQ905 test panel from a shell: each command sends the
 frame the panel sends for the same input, and a query waits for the reply as
 the panel does. The port is opened as SET opens it (9600,N,8,1, RTS on).
 
 Commands, one after the other:
-  bit N on|off     switch bit N (0-7) of port B
-  out TEXT         write port B; TEXT goes into the frame as the OUT box's text
-  tris TEXT        write port B's direction byte, as the TRIS box
-  pwm 0|1 VALUE    set a PWM output, VALUE 0-1023
-  bz LENGTH FREQ   sound the buzzer, as the Long and Freq boxes
-  in               read ports A and B; prints them, e.g. 5A 3C
-  ad 0|1|2|3       read an analog channel; prints its value, e.g. 2A7
-  -                instead of commands: one command a line on standard input
+)");
+    constexpr qsizetype kUsageWidth = 17;
+    for (const commands::CommandRow &row : commands::commandTable())
+        text += QStringLiteral("  ") + row.usage().leftJustified(kUsageWidth - 1) + u' '
+                + row.summary + u'\n';
+    return text
+           + QStringLiteral(
+               R"(  -                instead of commands: one command a line on standard input
 
 Exit status: 0 done, 1 no reply in time ("Receive ERR"), 2 not understood,
 3 the port cannot be opened, 4 the device has gone away.)");
+}
 
 std::optional<std::chrono::milliseconds> milliseconds(const QString &text)
 {
@@ -50,7 +56,7 @@ ExitStatus worse(ExitStatus a, ExitStatus b)
 Invocation readInvocation(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(kDescription);
+    parser.setApplicationDescription(description());
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("The port number, as in the panel's port box."),
