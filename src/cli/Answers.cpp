@@ -42,7 +42,7 @@ QByteArray plainText(QByteArrayView bytes)
     QByteArray text;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\')
+        if (byte > 0x20 && byte < 0x7F && byte != '\\')
             text += c;
         else
             text += "\\x" + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');

@@ -15,7 +15,8 @@
 // printable ASCII, whatever bytes the board sends.
 namespace cli {
 
-// Printable ASCII as it is; any other byte, and the backslash, as \xNN.
+// Printable ASCII as it is; any other byte, the blank that separates values and
+// the backslash as \xNN.
 QByteArray plainText(QByteArrayView bytes);
 
 // A JSON string of the text: quote and backslash escaped, every UTF-16 unit
