@@ -2,11 +2,15 @@
 // that neither can drift from what tq905 reads:
 //   tq905-docs VERSION TEMPLATE OUTPUT
 // A placeholder alone on its line becomes lines of the same indentation.
+//   tq905-docs --check README.md
+// fails unless the README's table of commands has one row for each command,
+// in the table's order, that starts with its usage.
 #include "CommandTable.h"
 
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -104,12 +108,44 @@ QString filled(const QString &templateText, const QString &version)
     return out.join(u'\n');
 }
 
+// The first cells of the table under "| Command |", as the README writes them.
+QStringList readmeUsages(const QString &readme)
+{
+    QStringList usages;
+    const QStringList lines = readme.split(u'\n');
+    auto line = std::find_if(lines.begin(), lines.end(),
+                             [](const QString &l) { return l.startsWith(u"| Command |"); });
+    for (line = line == lines.end() ? line : line + 2;
+         line != lines.end() && line->startsWith(u'|'); ++line)
+        usages << line->section(u'`', 1, 1).replace(QStringLiteral("\\|"), QStringLiteral("|"));
+    return usages;
+}
+
+int checkReadme(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    QStringList usages;
+    for (const CommandRow &row : commandTable())
+        usages << row.usage();
+    const QStringList written = readmeUsages(QString::fromUtf8(file.readAll()));
+    if (written == usages)
+        return 0;
+    std::fprintf(stderr, "tq905-docs: %s lists the commands %s, not %s\n", qPrintable(path),
+                 qPrintable(written.join(QStringLiteral(", "))),
+                 qPrintable(usages.join(QStringLiteral(", "))));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc == 3 && qstrcmp(argv[1], "--check") == 0)
+        return checkReadme(QString::fromLocal8Bit(argv[2]));
     if (argc != 4) {
-        std::fputs("usage: tq905-docs VERSION TEMPLATE OUTPUT\n", stderr);
+        std::fputs("usage: tq905-docs VERSION TEMPLATE OUTPUT | --check README.md\n", stderr);
         return 2;
     }
     QFile in(QString::fromLocal8Bit(argv[2]));

@@ -101,7 +101,9 @@ QByteArray jsonError(std::optional<int> line, const QString &commandText, const 
                      const QString &error)
 {
     JsonObject object;
-    object.addLine(line).addString("command", commandText);
+    object.addLine(line);
+    if (!commandText.isNull())
+        object.addString("command", commandText);
     if (!frame.isEmpty())
         object.addString("frame", frame::lineText(frame));
     return object.addString("error", error).line();

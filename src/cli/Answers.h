@@ -30,6 +30,7 @@ QByteArray textAnswer(const Command &command, const QByteArray &body);
 QByteArray jsonSent(std::optional<int> line, const Command &command);
 QByteArray jsonReply(std::optional<int> line, const Command &command, const QByteArray &body,
                      std::chrono::nanoseconds took);
+// A failure before any command (a null commandText) has no "command".
 QByteArray jsonError(std::optional<int> line, const QString &commandText, const QByteArray &frame,
                      const QString &error);
 

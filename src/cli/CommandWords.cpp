@@ -97,6 +97,18 @@ std::variant<std::monostate, Command, Complaint> readLine(QStringView line)
     return commands.first();
 }
 
+bool isQueryLine(QStringView line)
+{
+    qsizetype start = 0;
+    while (start < line.size() && isBlank(line[start]))
+        ++start;
+    qsizetype end = start;
+    while (end < line.size() && !isBlank(line[end]) && line[end] != u'"')
+        ++end;
+    const commands::CommandRow *row = commands::findCommand(line.sliced(start, end - start));
+    return row && !row->valueNames.isEmpty();
+}
+
 std::variant<QStringList, Complaint> splitLine(QStringView line)
 {
     QStringList words;
