@@ -115,6 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray body = input.take(input.intIn(0, 12));
     checkReply(query, body);
     // What tq905 quotes comes from UTF-8 (a line) or the locale (its arguments).
-    checkError(QString::fromUtf8(input.take(size)), body, QString::fromLatin1(body));
+    checkError(QString::fromUtf8(input.take(static_cast<qsizetype>(size))), body,
+               QString::fromLatin1(body));
     return 0;
 }
