@@ -2,6 +2,7 @@
 #include "CompanionConsole.h"
 #include "Invocation.h"
 #include "StartingConsole.h"
+#include "Version.h"
 
 #include <QCoreApplication>
 
