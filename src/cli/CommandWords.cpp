@@ -99,13 +99,20 @@ std::variant<std::monostate, Command, Complaint> readLine(QStringView line)
 
 bool isQueryLine(QStringView line)
 {
-    qsizetype start = 0;
-    while (start < line.size() && isBlank(line[start]))
-        ++start;
-    qsizetype end = start;
-    while (end < line.size() && !isBlank(line[end]) && line[end] != u'"')
-        ++end;
-    const commands::CommandRow *row = commands::findCommand(line.sliced(start, end - start));
+    const std::variant<QStringList, Complaint> split = splitLine(line);
+    QStringView first;
+    if (const auto *words = std::get_if<QStringList>(&split)) {
+        first = words->isEmpty() ? QStringView() : QStringView(words->constFirst());
+    } else { // a quote not closed: the first word as it stands
+        qsizetype start = 0;
+        while (start < line.size() && isBlank(line[start]))
+            ++start;
+        qsizetype end = start;
+        while (end < line.size() && !isBlank(line[end]))
+            ++end;
+        first = line.sliced(start, end - start);
+    }
+    const commands::CommandRow *row = commands::findCommand(first);
     return row && !row->valueNames.isEmpty();
 }
 
