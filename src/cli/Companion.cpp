@@ -2,7 +2,7 @@
 
 #include "Answers.h"
 #include "PortOpening.h"
-#include "ReplyReceiver.h"
+#include "QueryExchange.h"
 
 #include <QCoreApplication>
 
@@ -23,27 +23,15 @@ std::chrono::microseconds leftUntil(Clock::time_point deadline)
 
 // The reply receiver's source without an event loop: it sleeps on the device
 // until input comes, the time is up, an end request comes or the device goes.
-class DeviceReplySource : public ReplySource
+class DeviceReplySource : public LinkReplySource
 {
 public:
     DeviceReplySource(SerialLink &link, CompanionConsole &console,
                       std::chrono::milliseconds timeout)
-        : m_link(link)
+        : LinkReplySource(link)
         , m_console(console)
         , m_deadline(Clock::now() + timeout)
     {
-    }
-
-    int waitingCount() override
-    {
-        m_link.readArrivedInput();
-        return m_link.inBufferCount();
-    }
-
-    QByteArray read(int maxCount) override
-    {
-        m_link.setInputLen(static_cast<qint16>(maxCount));
-        return m_link.input();
     }
 
     void yield(bool starved) override
@@ -60,7 +48,6 @@ public:
     bool timedOut() override { return Clock::now() >= m_deadline; }
 
 private:
-    SerialLink &m_link;
     CompanionConsole &m_console;
     const Clock::time_point m_deadline;
 };
@@ -162,16 +149,16 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
 {
     const Clock::time_point started = Clock::now();
     try {
-        if (command.replyLength > 0)
-            m_link.setInBufferCount(0);
-        send(command.frame);
         if (command.replyLength == 0) {
+            send(command.frame);
             if (m_invocation.json)
                 print(CompanionConsole::Stream::Output, cli::jsonSent(line, command));
             return ExitStatus::Done;
         }
+        QueryExchange query(m_link, command.frame, command.replyLength);
+        query.start([this](const QByteArray &frame) { send(frame); });
         DeviceReplySource source(m_link, m_console, m_invocation.timeout);
-        const std::optional<QByteArray> body = receiveReply(source, command.replyLength);
+        const std::optional<QByteArray> body = query.finish(source);
         if (!body) {
             // An empty answer keeps a reader of one line a query in step, as the
             // panel empties its result boxes.

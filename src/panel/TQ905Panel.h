@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QueryExchange;
 namespace query {
 struct QuerySpec;
 }
@@ -49,7 +50,8 @@ public:
 
     void COM_OPEN();
     void COM_CLOSE();
-    QString WAIT_STXMSG(qint16 RCVnmb);
+    // Waits for the reply of the query just sent; empty after "Receive ERR".
+    QString WAIT_STXMSG(QueryExchange &query);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
