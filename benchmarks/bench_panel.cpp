@@ -162,7 +162,7 @@ void busyWait(TQ905Panel &panel)
     tick.start();
     SerialLink &link = panel.serialLink();
     const query::QuerySpec spec = query::portQuery();
-    QueryExchange query(link, spec.frame, spec.replyLength);
+    QueryExchange query(link, spec.frame, spec.replyLength, TQ905Panel::kLateReplyWindow);
     query.start([&link](const QByteArray &frame) { link.setOutput(frame); });
     BusyReplySource source(link, countdown);
     if (query.finish(source)) {

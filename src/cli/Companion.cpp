@@ -76,6 +76,7 @@ ExitStatus Companion::run()
         ExitStatus status = open();
         if (status == ExitStatus::Done)
             status = m_invocation.session ? runSession() : runCommands();
+        takeOwedReplies();
         m_link.setPortOpen(false);
         return status;
     } catch (const EndRequested &) {
@@ -155,7 +156,7 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
                 print(CompanionConsole::Stream::Output, cli::jsonSent(line, command));
             return ExitStatus::Done;
         }
-        QueryExchange query(m_link, command.frame, command.replyLength);
+        QueryExchange query(m_link, command.frame, command.replyLength, m_invocation.timeout);
         query.start([this](const QByteArray &frame) { send(frame); });
         DeviceReplySource source(m_link, m_console, m_invocation.timeout);
         const std::optional<QByteArray> body = query.finish(source);
@@ -175,6 +176,23 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
         if (m_link.portOpen()) // the line did not take the frame
             return fail(ExitStatus::NoReply, line, command.text, command.frame, messageOf(error));
         return fail(ExitStatus::DeviceGone, line, command.text, command.frame, lostDeviceMessage());
+    }
+}
+
+// A reply waited for in vain may still come; taken here, the next program on
+// the port cannot take it for its own.
+void Companion::takeOwedReplies()
+{
+    while (m_link.portOpen()) {
+        const std::optional<Clock::time_point> until = m_link.outstandingReplies().owedUntil();
+        if (!until)
+            return;
+        const bool arrived = m_link.waitForArrivingInput(leftUntil(*until));
+        if (m_console.endRequested())
+            throw EndRequested();
+        if (!arrived && (leftUntil(*until).count() == 0 || m_link.noticeDeviceGone()))
+            return;
+        QueryExchange::dropStaleInput(m_link);
     }
 }
 

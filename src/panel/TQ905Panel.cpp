@@ -335,7 +335,7 @@ void TQ905Panel::runQuery(const query::QuerySpec &spec, const QList<QLineEdit *>
         refuseQuery();
         return;
     }
-    QueryExchange query(COM, spec.frame, spec.replyLength);
+    QueryExchange query(COM, spec.frame, spec.replyLength, kLateReplyWindow);
     Label1->setText(frame::lineText(spec.frame));
     query.start([this](const QByteArray &frame) { COM.setOutput(frame); });
     ++m_waitingQueries;

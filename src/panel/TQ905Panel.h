@@ -38,6 +38,9 @@ public:
 
     static constexpr std::chrono::milliseconds kTickInterval{100};
     static constexpr qint16 kReplyTicks = 30;
+    // A reply that comes within this after its wait ended in "Receive ERR" is
+    // still told from the next query's.
+    static constexpr std::chrono::milliseconds kLateReplyWindow = kReplyTicks * kTickInterval;
     // Each query pressed during a wait waits inside it, on the same stack (a few
     // KB a level). Far beyond what a person presses within one 3 s wait, and far
     // below what the stack holds, even under AddressSanitizer.

@@ -1,5 +1,7 @@
 #include "QueryExchange.h"
 
+#include <QScopeGuard>
+
 int LinkReplySource::waitingCount()
 {
     m_link.readArrivedInput();
@@ -12,20 +14,43 @@ QByteArray LinkReplySource::read(int maxCount)
     return m_link.input();
 }
 
-QueryExchange::QueryExchange(SerialLink &link, QByteArray frame, int replyLength)
+QueryExchange::QueryExchange(SerialLink &link, QByteArray frame, int replyLength,
+                             std::chrono::milliseconds lateWindow)
     : m_link(link)
     , m_frame(std::move(frame))
-    , m_replyLength(replyLength)
+    , m_shape(ReplyShape::ofQuery(m_frame, replyLength))
+    , m_lateWindow(lateWindow)
 {
+}
+
+void QueryExchange::dropStaleInput(SerialLink &link)
+{
+    // Looked through only while a reply may still come, so as a rule it is dropped unread.
+    if (link.outstandingReplies().any()) {
+        link.readArrivedInput();
+        link.setInputLen(0);
+        link.outstandingReplies().settle(link.input());
+    }
+    link.setInBufferCount(0);
 }
 
 void QueryExchange::start(const Sender &send)
 {
-    m_link.setInBufferCount(0);
+    dropStaleInput(m_link);
     send(m_frame);
+    m_ticket = m_link.outstandingReplies().expect(m_shape);
 }
 
 std::optional<QByteArray> QueryExchange::finish(ReplySource &source)
 {
-    return receiveReply(source, m_replyLength);
+    OutstandingReplies &outstanding = m_link.outstandingReplies();
+    bool answered = false;
+    const auto owed = qScopeGuard([&] {
+        if (!answered)
+            outstanding.owe(*m_ticket, OutstandingReplies::Clock::now() + m_lateWindow);
+    });
+    const std::optional<QByteArray> body =
+        receiveReply(source, m_shape, [&] { return outstanding.claim(*m_ticket); });
+    answered = body.has_value();
+    return body;
 }

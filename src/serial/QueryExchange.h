@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -28,25 +29,31 @@ protected:
 };
 
 // One query on the link: the input waiting from before it dropped, its frame
-// sent, its reply received. The front end sends (with or without waiting for
-// the line to take it) and shows what comes back.
+// sent, its reply received. Only a reply of the query's shape is taken, and
+// not one that an earlier query is still owed (the link keeps count). The front
+// end sends (with or without waiting for the line to take it) and shows what
+// comes back.
 class QueryExchange
 {
 public:
     using Sender = std::function<void(const QByteArray &frame)>;
 
-    QueryExchange(SerialLink &link, QByteArray frame, int replyLength);
-
-    const QByteArray &frame() const { return m_frame; }
-    int replyLength() const { return m_replyLength; }
+    // A reply waited for in vain is still told apart for lateWindow after the wait.
+    QueryExchange(SerialLink &link, QByteArray frame, int replyLength,
+                  std::chrono::milliseconds lateWindow);
 
     // Drops the stale input, then sends the frame.
     void start(const Sender &send);
     // The reply body, or nothing when the wait ended in vain.
     std::optional<QByteArray> finish(ReplySource &source);
 
+    // Drops the waiting input; a reply still owed found among it is owed no more.
+    static void dropStaleInput(SerialLink &link);
+
 private:
     SerialLink &m_link;
     const QByteArray m_frame;
-    const int m_replyLength;
+    const ReplyShape m_shape;
+    const std::chrono::milliseconds m_lateWindow;
+    std::optional<OutstandingReplies::Ticket> m_ticket;
 };

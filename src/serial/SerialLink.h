@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LineSettings.h"
+#include "ReplyReceiver.h"
 #include "SerialDevice.h"
 #include "SerialError.h"
 
@@ -72,6 +73,9 @@ public:
     // deviceLost queued, as the event loop would have done.
     bool noticeDeviceGone();
 
+    // The replies of the queries sent on this link that have not been seen yet.
+    OutstandingReplies &outstandingReplies() { return m_outstanding; }
+
     // The device of the current (or last attempted) open.
     const QString &devicePath() const { return m_devicePath; }
 
@@ -93,4 +97,5 @@ private:
     qint16 m_rThreshold = 0;
     qint16 m_inputLen = 0;
     QString m_devicePath;
+    OutstandingReplies m_outstanding;
 };
