@@ -56,6 +56,9 @@ public:
     qint64 bytesToWrite() const;
     // Sends at once what the line takes; the rest goes out from the event loop.
     void write(const QByteArray &data);
+    // Drops what waits to be sent, in the port and in the system; false where
+    // some of it is beyond reach and still goes out.
+    bool discardOutput();
     // For a caller without an event loop: sleeps until the line takes more of
     // what waits to be sent, or the time is up, and hands it over; false when
     // nothing could be handed over.

@@ -219,6 +219,12 @@ void SerialDevice::write(const QByteArray &data)
         port.write(data.constData() + written, data.size() - written);
 }
 
+bool SerialDevice::discardOutput()
+{
+    // The port's buffer, and the system's queue by tcflush(TCOFLUSH).
+    return m_platform->port.clear(QSerialPort::Output);
+}
+
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)
 {
     QSerialPort &port = m_platform->port;

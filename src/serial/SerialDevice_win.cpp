@@ -438,6 +438,14 @@ void SerialDevice::write(const QByteArray &data)
         fail(systemMessage(device.writeError));
 }
 
+// A write the system holds already is not called back; it goes out.
+bool SerialDevice::discardOutput()
+{
+    Platform &device = *m_platform;
+    device.queued.clear();
+    return ::PurgeComm(device.handle, PURGE_TXCLEAR) && !device.writer.pending;
+}
+
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)
 {
     Platform &device = *m_platform;
