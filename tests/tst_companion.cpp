@@ -232,6 +232,48 @@ private Q_SLOTS:
         QCOMPARE(received + far.readQuiet(50ms), QByteArray("\002O11\r").repeated(8000));
     }
 
+    // A far end that stops reading for a while: a frame told as dropped never
+    // arrives, and what arrives is in order.
+    void aFrameToldDroppedNeverArrives()
+    {
+        PtyPair far;
+        QProcess process;
+        process.start(TQ905, {"--timeout", "200", "--device", far.devicePath(), "-"});
+        constexpr int kLines = 20000;
+        for (int i = 0; i < kLines; ++i)
+            process.write(QStringLiteral("bz %1 %2\n")
+                              .arg(i >> 8, 2, 16, QChar(u'0'))
+                              .arg(i & 0xFF, 2, 16, QChar(u'0'))
+                              .toLatin1());
+        process.closeWriteChannel();
+        // Each failure is told with its line number, then why on a line of its own.
+        const QString why("System: the frame was not taken within 200 ms; it has been dropped");
+        QString told;
+        QTRY_VERIFY_WITH_TIMEOUT((told += process.readAllStandardError()).count(why) >= 3, 20000);
+        QByteArray received;
+        while (process.state() == QProcess::Running)
+            received += far.readQuiet(20ms);
+        received += far.readQuiet(50ms);
+        told += process.readAllStandardError();
+        QCOMPARE(process.exitCode(), 1);
+        QList<int> droppedLines;
+        QRegularExpressionMatchIterator lines =
+            QRegularExpression("^tq905: line ([0-9]+): bz ", QRegularExpression::MultilineOption)
+                .globalMatch(told);
+        while (lines.hasNext())
+            droppedLines << lines.next().captured(1).toInt() - 1;
+        QCOMPARE(told.count(why), droppedLines.size());
+        int last = -1;
+        for (const QByteArray &frame : received.split('\002')) {
+            if (frame.size() != 6 || !frame.endsWith('\r'))
+                continue; // cut by a drop
+            const int i = frame.mid(1, 4).toInt(nullptr, 16);
+            QVERIFY2(i > last && !droppedLines.contains(i), frame.constData());
+            last = i;
+        }
+        QCOMPARE(last, kLines - 1);
+    }
+
     void endsOnASignal_data()
     {
         QTest::addColumn<int>("signal");

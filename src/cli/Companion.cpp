@@ -207,8 +207,15 @@ void Companion::send(const QByteArray &frame)
         throw EndRequested();
     if (m_link.noticeDeviceGone())
         throw SerialError(SerialError::Kind::WaitAbandoned, {});
+    const QString fate = m_link.discardOutput()
+                             ? QStringLiteral("it has been dropped, with what the line still "
+                                              "held of the commands before it")
+                             : QStringLiteral("it is still queued and goes out when the line "
+                                              "takes it");
     throw SerialError(SerialError::Kind::OutputStalled,
-                      QStringLiteral("not taken within %1 ms").arg(m_invocation.timeout.count()),
+                      QStringLiteral("the frame was not taken within %1 ms; %2")
+                          .arg(m_invocation.timeout.count())
+                          .arg(fate),
                       m_link.commPort(), m_link.devicePath());
 }
 

@@ -44,8 +44,7 @@ QString reasonText(SerialError::Kind kind)
         return QStringLiteral("the device has gone away (unplugged?). The port is closed; "
                               "plug the board in again and press \"SET\".");
     case Kind::OutputStalled:
-        return QStringLiteral("the line does not take more data; the frame was not sent. "
-                              "Check the cable and the board.");
+        return QStringLiteral("the line does not take more data. Check the cable and the board.");
     case Kind::WaitAbandoned:
         return QStringLiteral("the wait for a reply was abandoned.");
     }

@@ -118,6 +118,12 @@ bool SerialLink::sendQueuedOutput(std::chrono::microseconds limit)
     return m_device.isOpen();
 }
 
+bool SerialLink::discardOutput()
+{
+    requireOpen();
+    return m_device.discardOutput();
+}
+
 bool SerialLink::noticeDeviceGone()
 {
     requireOpen();
@@ -141,7 +147,8 @@ void SerialLink::setOutput(const QByteArray &data)
     if (m_device.bytesToWrite() + data.size() > kMaxPendingOutputBytes)
         throw SerialError(
             SerialError::Kind::OutputStalled,
-            QStringLiteral("%1 bytes are still waiting to be sent").arg(m_device.bytesToWrite()),
+            QStringLiteral("the frame was not sent: %1 bytes are still waiting to be sent")
+                .arg(m_device.bytesToWrite()),
             m_commPort, m_devicePath);
     m_device.write(data);
 }

@@ -69,6 +69,9 @@ public:
     // sleeps until the line has taken what setOutput had to queue, or the time
     // is up, the device fails or a request to end comes; true when all is sent.
     bool sendQueuedOutput(std::chrono::microseconds limit);
+    // Drops what waits to be sent, so that a frame given up on does not go out
+    // later; false where some of it is beyond reach and still goes out.
+    bool discardOutput();
     // Looks now whether the device has gone away; if so the port is closed and
     // deviceLost queued, as the event loop would have done.
     bool noticeDeviceGone();
