@@ -49,7 +49,7 @@ std::optional<QByteArray> QueryExchange::finish(ReplySource &source)
         if (!answered)
             outstanding.owe(*m_ticket, OutstandingReplies::Clock::now() + m_lateWindow);
     });
-    const std::optional<QByteArray> body =
+    std::optional<QByteArray> body =
         receiveReply(source, m_shape, [&] { return outstanding.claim(*m_ticket); });
     answered = body.has_value();
     return body;
