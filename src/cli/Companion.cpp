@@ -4,7 +4,7 @@
 #include "AvailablePorts.h"
 #include "ControlPictures.h"
 #include "PortOpening.h"
-#include "ReplyReceiver.h"
+#include "QueryExchange.h"
 
 #include <QCoreApplication>
 
@@ -29,27 +29,15 @@ std::chrono::microseconds leftUntil(Clock::time_point deadline)
 
 // The reply receiver's source without an event loop: it sleeps on the device
 // until input comes, the time is up, an end request comes or the device goes.
-class DeviceReplySource : public ReplySource
+class DeviceReplySource : public LinkReplySource
 {
 public:
     DeviceReplySource(SerialLink &link, CompanionConsole &console,
                       std::chrono::milliseconds timeout)
-        : m_link(link)
+        : LinkReplySource(link)
         , m_console(console)
         , m_deadline(Clock::now() + timeout)
     {
-    }
-
-    int waitingCount() override
-    {
-        m_link.readArrivedInput();
-        return m_link.inBufferCount();
-    }
-
-    QByteArray read(int maxCount) override
-    {
-        m_link.setInputLen(static_cast<qint16>(maxCount));
-        return m_link.input();
     }
 
     void yield(bool starved) override
@@ -66,7 +54,6 @@ public:
     bool timedOut() override { return Clock::now() >= m_deadline; }
 
 private:
-    SerialLink &m_link;
     CompanionConsole &m_console;
     const Clock::time_point m_deadline;
 };
@@ -107,6 +94,7 @@ ExitStatus Companion::run()
         ExitStatus status = open();
         if (status == ExitStatus::Done)
             status = m_invocation.session ? runSession() : runCommands();
+        takeOwedReplies();
         m_link.setPortOpen(false);
         return status;
     } catch (const EndRequested &) {
@@ -209,16 +197,16 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
 {
     const Clock::time_point started = Clock::now();
     try {
-        if (command.replyLength > 0)
-            m_link.setInBufferCount(0);
-        send(command.frame);
         if (command.replyLength == 0) {
+            send(command.frame);
             if (m_invocation.json)
                 print(CompanionConsole::Stream::Output, cli::jsonSent(line, command));
             return ExitStatus::Done;
         }
+        QueryExchange query(m_link, command.frame, command.replyLength, m_invocation.timeout);
+        query.start([this](const QByteArray &frame) { send(frame); });
         DeviceReplySource source(m_link, m_console, m_invocation.timeout);
-        const std::optional<QByteArray> body = receiveReply(source, command.replyLength);
+        const std::optional<QByteArray> body = query.finish(source);
         if (!body) {
             answerNothing();
             return fail(ExitStatus::NoReply, line, command.text, command.frame,
@@ -237,6 +225,23 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
     }
 }
 
+// A reply waited for in vain may still come; taken here, the next program on
+// the port cannot take it for its own.
+void Companion::takeOwedReplies()
+{
+    while (m_link.portOpen()) {
+        const std::optional<Clock::time_point> until = m_link.outstandingReplies().owedUntil();
+        if (!until)
+            return;
+        const bool arrived = m_link.waitForArrivingInput(leftUntil(*until));
+        if (m_console.endRequested())
+            throw EndRequested();
+        if (!arrived && (leftUntil(*until).count() == 0 || m_link.noticeDeviceGone()))
+            return;
+        QueryExchange::dropStaleInput(m_link);
+    }
+}
+
 // Output the line does not take at once is sent before the next step, since no
 // event loop will send it later.
 void Companion::send(const QByteArray &frame)
@@ -248,8 +253,15 @@ void Companion::send(const QByteArray &frame)
         throw EndRequested();
     if (m_link.noticeDeviceGone())
         throw SerialError(SerialError::Kind::WaitAbandoned, {});
+    const QString fate = m_link.discardOutput()
+                             ? QStringLiteral("it has been dropped, with what the line still "
+                                              "held of the commands before it")
+                             : QStringLiteral("it is still queued and goes out when the line "
+                                              "takes it");
     throw SerialError(SerialError::Kind::OutputStalled,
-                      QStringLiteral("not taken within %1 ms").arg(m_invocation.timeout.count()),
+                      QStringLiteral("the frame was not taken within %1 ms; %2")
+                          .arg(m_invocation.timeout.count())
+                          .arg(fate),
                       m_link.commPort(), m_link.devicePath());
 }
 

@@ -29,6 +29,7 @@ private:
     cli::ExitStatus runOne(const cli::Command &command, std::optional<int> line);
     void send(const QByteArray &frame);
     void answerNothing();
+    void takeOwedReplies();
     // Tells of a failure on standard error and, with --json, on standard output.
     // A complaint about words names them itself.
     enum class Naming { ByCommand, ByComplaint };

@@ -431,18 +431,19 @@ void SerialDevice::write(const QByteArray &data)
 }
 
 // A write the system holds is aborted; it ends at once, so its wait is short.
-void SerialDevice::discardOutput()
+bool SerialDevice::discardOutput()
 {
     Platform &device = *m_platform;
     device.queued.clear();
     if (!device.writer.pending)
-        return;
+        return true;
     ::PurgeComm(device.handle, PURGE_TXABORT | PURGE_TXCLEAR);
     DWORD count = 0;
     ::GetOverlappedResult(device.handle, &device.writer.overlapped, &count, TRUE);
     device.writer.pending = false;
     device.writing.clear();
     ::ResetEvent(device.writer.overlapped.hEvent);
+    return true;
 }
 
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)

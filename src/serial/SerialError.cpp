@@ -56,8 +56,7 @@ QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
                               "plug the board in again and %1.")
             .arg(tryAgain(opening));
     case Kind::OutputStalled:
-        return QStringLiteral("the line does not take more data; the frame was not sent. "
-                              "Check the cable and the board.");
+        return QStringLiteral("the line does not take more data. Check the cable and the board.");
     case Kind::WaitAbandoned:
         return QStringLiteral("the wait for a reply was abandoned.");
     }
