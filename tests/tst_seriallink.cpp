@@ -2,7 +2,6 @@
 // in order, a full read buffer keeps hearing the line, another reader of the
 // line is no lost device, and a port that another program holds is never taken.
 // Nothing here lets the event loop run unless it says so.
-#include "PortNumber.h"
 #include "PtyPair.h"
 #include "SerialLink.h"
 
@@ -249,36 +248,6 @@ private Q_SLOTS:
         QTest::qWait(20);
         QVERIFY(link.portOpen());
         QCOMPARE(lost.count(), 0);
-    }
-
-    void portNumberSelectsItsDevice_data()
-    {
-        QTest::addColumn<int>("number");     // 0: none
-        QTest::addColumn<QString>("device"); // empty: none
-        QTest::newRow("0") << 0 << "";
-        QTest::newRow("1") << 1 << "/dev/ttyS0";
-        QTest::newRow("32") << 32 << "/dev/ttyS31";
-        QTest::newRow("33") << 33 << "/dev/ttyUSB0";
-        QTest::newRow("64") << 64 << "/dev/ttyUSB31";
-        QTest::newRow("65") << 65 << "/dev/ttyACM0";
-        QTest::newRow("96") << 96 << "/dev/ttyACM31";
-        QTest::newRow("97") << 97 << "";
-        QTest::newRow("no number for ttyS01") << 0 << "/dev/ttyS01";
-        QTest::newRow("no number for ttyS32") << 0 << "/dev/ttyS32";
-    }
-
-    // Both ways: the tool tip of the port box names each device by its number.
-    void portNumberSelectsItsDevice()
-    {
-        QFETCH(int, number);
-        QFETCH(QString, device);
-        const auto some = [](auto value, bool present) {
-            return present ? std::optional(value) : std::nullopt;
-        };
-        if (number != 0)
-            QCOMPARE(standardDevicePath(number), some(device, !device.isEmpty()));
-        if (!device.isEmpty())
-            QCOMPARE(standardPortNumber(device), some(number, number != 0));
     }
 };
 
