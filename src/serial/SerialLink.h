@@ -45,7 +45,7 @@ public:
 
     // Input is only polled: the link raises no receive notification, whatever
     // the threshold, so there is nothing to keep.
-    void setRThreshold(qint16 /*threshold*/) {}
+    void setRThreshold(qint16 /*threshold*/) { }
 
     qint16 inBufferCount() const;
     void setInBufferCount(qint16 count);
