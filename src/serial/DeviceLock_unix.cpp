@@ -1,6 +1,5 @@
 #include "DeviceLock_unix.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,6 +13,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -82,19 +82,23 @@ QString processText(pid_t pid)
                : QStringLiteral("process %1 (%2)").arg(pid).arg(name.left(kMaxQuotedName));
 }
 
-// Another process with the device open, where this user may see it.
-std::optional<pid_t> otherProcessWithOpen(const QString &device)
+// The process that holds an flock on the device, as the kernel lists it:
+// "1: FLOCK ADVISORY WRITE PID MAJOR:MINOR:INODE 0 EOF", the numbers of the
+// device's file in hexadecimal, its inode in decimal.
+std::optional<pid_t> flockHolder(const QString &device)
 {
-    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &process : processes) {
-        bool isNumber = false;
-        const pid_t pid = process.toInt(&isNumber);
-        if (!isNumber || pid == ::getpid())
-            continue;
-        const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QFileInfo &fd : descriptors.entryInfoList(QDir::Files | QDir::System))
-            if (fd.symLinkTarget() == device)
-                return pid;
+    struct stat info = {};
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (::stat(QFile::encodeName(device).constData(), &info) != 0
+        || !locks.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray file = QByteArray::number(major(info.st_dev), 16).rightJustified(2, '0') + ':'
+                            + QByteArray::number(minor(info.st_dev), 16).rightJustified(2, '0')
+                            + ':' + QByteArray::number(static_cast<qulonglong>(info.st_ino));
+    for (const QByteArray &line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 5 && fields[1] == "FLOCK" && fields[5] == file)
+            return static_cast<pid_t>(fields[4].toInt());
     }
     return std::nullopt;
 }
@@ -185,7 +189,7 @@ std::optional<LinkDevice::Refusal> DeviceLock::takeFlock(int fd, const QString &
 {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
         return std::nullopt;
-    const std::optional<pid_t> holder = otherProcessWithOpen(resolvedDevice(devicePath));
+    const std::optional<pid_t> holder = flockHolder(resolvedDevice(devicePath));
     if (!holder)
         return busy(QStringLiteral("Another program holds the device locked."));
     return busy(
