@@ -1,10 +1,15 @@
-# tq905_platform_sources(TARGET WIN FILE... UNIX FILE...): the files of this
-# platform's side of each seam in a folder, a file per platform, added to TARGET.
+# tq905_platform_sources(TARGET): each platform builds its own side of a seam.
+# Of the target's sources, a file named *_unix, *_linux or *_win (before its
+# extension) is kept only on that platform; every other file everywhere.
 function(tq905_platform_sources target)
-    cmake_parse_arguments(PARSE_ARGV 1 side "" "" "WIN;UNIX")
     if(WIN32)
-        target_sources(${target} PRIVATE ${side_WIN})
+        set(elsewhere "unix|linux")
+    elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+        set(elsewhere "win")
     else()
-        target_sources(${target} PRIVATE ${side_UNIX})
+        set(elsewhere "win|linux")
     endif()
+    get_target_property(sources ${target} SOURCES)
+    list(FILTER sources EXCLUDE REGEX "_(${elsewhere})\\.[a-z]+$")
+    set_property(TARGET ${target} PROPERTY SOURCES ${sources})
 endfunction()

@@ -1,21 +1,31 @@
-// tq905's console on Linux and other Unix systems: the requests to end are
-// SIGINT, SIGTERM and SIGHUP, and SIGPIPE when the reader of the output has gone;
-// a signal ignored at the start stays ignored. The program ends by the signal.
+// tq905's console on Linux and other Unix systems: the requests to end are the
+// end signals (EndSignals_unix.h), and SIGPIPE when the reader of the output has
+// gone; a signal ignored at the start stays ignored. The program ends by the signal.
 #include "CompanionConsole.h"
 
-#include <array>
+#include "EndSignals_unix.h"
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <poll.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr std::array kEndSignals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+const std::vector<int> &consoleEndSignals()
+{
+    static const std::vector<int> list = [] {
+        std::vector<int> all = endSignals();
+        all.push_back(SIGPIPE);
+        return all;
+    }();
+    return list;
+}
 
 volatile std::sig_atomic_t g_endSignal = 0;
 sigset_t g_heldBack;
@@ -43,21 +53,14 @@ bool waitFor(int fd, short events)
 CompanionConsole::CompanionConsole(bool outputWasClosed)
     : m_outputWasClosed(outputWasClosed)
 {
-    ::sigemptyset(&g_heldBack);
     struct sigaction action = {};
     action.sa_handler = onEndSignal;
     ::sigemptyset(&action.sa_mask);
-    for (const int signal : kEndSignals) {
-        struct sigaction previous = {};
-        ::sigaction(signal, nullptr, &previous);
-        if (previous.sa_handler == SIG_IGN)
-            continue;
-        ::sigaction(signal, &action, nullptr);
-        ::sigaddset(&g_heldBack, signal);
-    }
-    ::pthread_sigmask(SIG_BLOCK, &g_heldBack, &g_letThrough);
-    for (const int signal : kEndSignals)
-        ::sigdelset(&g_letThrough, signal);
+    ::sigemptyset(&g_heldBack);
+    for (const TakenSignal &taken : takeSignalsNotIgnored(consoleEndSignals(), action))
+        ::sigaddset(&g_heldBack, taken.signal);
+    ::pthread_sigmask(SIG_BLOCK, &g_heldBack, nullptr);
+    g_letThrough = maskLettingThrough(consoleEndSignals());
 }
 
 bool CompanionConsole::endRequested()
@@ -66,7 +69,7 @@ bool CompanionConsole::endRequested()
         return true;
     sigset_t pending;
     ::sigpending(&pending);
-    for (const int signal : kEndSignals) {
+    for (const int signal : consoleEndSignals()) {
         if (::sigismember(&g_heldBack, signal) && ::sigismember(&pending, signal))
             g_endSignal = signal;
     }

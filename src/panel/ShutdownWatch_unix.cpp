@@ -1,10 +1,11 @@
-// Asked to end on Linux and other Unix systems: SIGTERM, SIGINT or SIGHUP, or
-// the window destroyed by another X client. Where Qt ends the process by itself
+// Asked to end on Linux and other Unix systems: an end signal (EndSignals_unix.h),
+// or the window destroyed by another X client. Where Qt ends the process by itself
 // (the X connection lost), the port is still closed on the way out, so its lock
 // file goes too. (The session's end needs nothing here: Qt closes every window on
 // the session manager's Quit.)
 #include "ShutdownWatch.h"
 
+#include "EndSignals_unix.h"
 #include "TQ905Panel.h"
 
 #include <QAbstractNativeEventFilter>
@@ -12,18 +13,14 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
-#include <array>
-#include <csignal>
 #include <cstdlib>
-#include <optional>
 #include <utility>
+#include <vector>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr std::array kEndSignals{SIGTERM, SIGINT, SIGHUP};
 
 // The signal handler's end [0] and the event thread's end [1] of a socket pair.
 int g_signalSockets[2] = {-1, -1};
@@ -70,8 +67,8 @@ struct ShutdownWatch::Platform : QObject, QAbstractNativeEventFilter {
 
     TQ905Panel &m_panel;
     std::unique_ptr<QSocketNotifier> m_signalNotifier;
-    // SIGTERM, SIGINT, SIGHUP: what was there before, where this replaced it.
-    std::array<std::optional<struct sigaction>, kEndSignals.size()> m_previousActions;
+    // The end signals this took over, each with what was there before.
+    std::vector<TakenSignal> m_takenSignals;
 };
 
 ShutdownWatch::ShutdownWatch(TQ905Panel &panel)
@@ -101,10 +98,8 @@ ShutdownWatch::Platform::Platform(TQ905Panel &panel)
 ShutdownWatch::Platform::~Platform()
 {
     QCoreApplication::instance()->removeNativeEventFilter(this);
-    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
-        if (m_previousActions[i])
-            ::sigaction(kEndSignals[i], &*m_previousActions[i], nullptr);
-    }
+    for (const TakenSignal &taken : m_takenSignals)
+        ::sigaction(taken.signal, &taken.previous, nullptr);
     m_signalNotifier.reset();
     for (int &socket : g_signalSockets) {
         if (socket >= 0)
@@ -113,22 +108,13 @@ ShutdownWatch::Platform::~Platform()
     g_panel = nullptr;
 }
 
-// A signal ignored when the program started (nohup, a background job's SIGINT)
-// stays ignored.
 void ShutdownWatch::Platform::installSignalHandlers()
 {
     struct sigaction action = {};
     action.sa_handler = onEndSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
-        struct sigaction previous = {};
-        ::sigaction(kEndSignals[i], nullptr, &previous);
-        if (previous.sa_handler == SIG_IGN)
-            continue;
-        ::sigaction(kEndSignals[i], &action, nullptr);
-        m_previousActions[i] = previous;
-    }
+    m_takenSignals = takeSignalsNotIgnored(endSignals(), action);
 }
 
 void ShutdownWatch::Platform::onSignalByte()

@@ -1,60 +1,145 @@
-// The serial device on Linux and other Unix systems: QSerialPort, with the
-// device's file descriptor where QSerialPort is too slow or misreports. The
-// requests to end that a sleeping wait lets through are SIGINT, SIGTERM and
-// SIGHUP.
+// The serial device on Linux and other Unix systems: its own descriptor, raw at
+// the line settings, read into a bounded buffer and written from a queue on the
+// event loop's notifiers, and held against other programs (DeviceLock_unix.h).
+// The requests to end that a sleeping wait lets through are the end signals
+// (EndSignals_unix.h).
 #include "SerialDevice.h"
 
 #include "AvailablePorts.h"
-#include "DeviceAccess.h"
+#include "DeviceAccess_unix.h"
+#include "DeviceLock_unix.h"
+#include "EndSignals_unix.h"
 
-#include <QFileInfo>
-#include <QSerialPort>
+#include <QFile>
+#include <QSocketNotifier>
 
-#include <algorithm>
+#include <array>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
+#include <utility>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-// A hung-up device reads as end of file, and QSerialPort then reports whatever
-// errno an earlier call left behind (the refused RTS request of a pseudo-terminal
-// shows as "Inappropriate ioctl for device"). Asked again, the device tells its
-// real state.
-QString lostDeviceDetail(const QSerialPort &port)
+QString systemMessage(int code)
 {
-    termios attributes = {};
-    if (::tcgetattr(port.handle(), &attributes) != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    return port.errorString();
+    return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// Writes what the device takes at once and returns how much that was.
-qint64 writeNow(int fd, const QByteArray &data)
+struct Speed {
+    qint32 baudRate;
+    speed_t code;
+};
+constexpr std::array<Speed, 18> kSpeeds{{
+    {50, B50},
+    {75, B75},
+    {110, B110},
+    {134, B134},
+    {150, B150},
+    {200, B200},
+    {300, B300},
+    {600, B600},
+    {1200, B1200},
+    {1800, B1800},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+}};
+
+tcflag_t characterSize(QSerialPort::DataBits dataBits)
 {
-    ssize_t written = 0;
-    do
-        written = ::write(fd, data.constData(), data.size());
-    while (written < 0 && errno == EINTR);
-    // Nothing taken leaves it all to the port's buffer: a full line (EAGAIN) is
-    // written from there later, and a device gone (EIO) is reported from there.
-    return std::max<qint64>(written, 0);
+    switch (dataBits) {
+    case QSerialPort::Data5:
+        return CS5;
+    case QSerialPort::Data6:
+        return CS6;
+    case QSerialPort::Data7:
+        return CS7;
+    default:
+        return CS8;
+    }
 }
 
-// Sleeps until `fd` has one of `events`; true when it has only those.
+tcflag_t parityFlags(QSerialPort::Parity parity)
+{
+    switch (parity) {
+    case QSerialPort::EvenParity:
+        return PARENB;
+    case QSerialPort::OddParity:
+        return PARENB | PARODD;
+    case QSerialPort::MarkParity:
+        return PARENB | CMSPAR | PARODD;
+    case QSerialPort::SpaceParity:
+        return PARENB | CMSPAR;
+    default:
+        return 0;
+    }
+}
+
+// Raw at the line settings: no flow control of any kind (XON and XOFF are data
+// like any other byte), no modem control lines to wait for. A read of nothing
+// then fails with EAGAIN, and only a hung-up device reads as end of file. A
+// speed or stop bits the system has no setting for fail with EINVAL.
+bool applyLineSettings(int fd, const LineSettings &settings)
+{
+    const auto *speed = std::find_if(kSpeeds.begin(), kSpeeds.end(), [&](const Speed &s) {
+        return s.baudRate == settings.baudRate;
+    });
+    termios line = {};
+    if (speed == kSpeeds.end() || settings.stopBits == QSerialPort::OneAndHalfStop) {
+        errno = EINVAL;
+        return false;
+    }
+    if (::tcgetattr(fd, &line) != 0)
+        return false;
+    ::cfmakeraw(&line);
+    line.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    line.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    line.c_cflag |=
+        CLOCAL | CREAD | characterSize(settings.dataBits) | parityFlags(settings.parity);
+    if (settings.parity != QSerialPort::NoParity)
+        line.c_iflag |= INPCK;
+    if (settings.stopBits == QSerialPort::TwoStop)
+        line.c_cflag |= CSTOPB;
+    line.c_cc[VMIN] = 1;
+    line.c_cc[VTIME] = 0;
+    return ::cfsetispeed(&line, speed->code) == 0 && ::cfsetospeed(&line, speed->code) == 0
+           && ::tcsetattr(fd, TCSANOW, &line) == 0;
+}
+
+SerialDevice::Refusal refusalOf(int code, const QString &devicePath)
+{
+    using Kind = SerialError::Kind;
+    switch (code) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return {Kind::NoSuchDevice, systemMessage(code), availablePortsSummary()};
+    case EACCES:
+    case EPERM:
+        return {Kind::PermissionDenied, systemMessage(code), accessAdvice(devicePath)};
+    case EBUSY: // held exclusively (TIOCEXCL) by another program
+        return {Kind::DeviceBusy, systemMessage(code), {}};
+    default:
+        return {Kind::OpenFailed, systemMessage(code), {}};
+    }
+}
+
+// Sleeps until `fd` has one of `events`; true when it has only those. The end
+// signals come through a sleep, not a look.
 bool waitFor(int fd, short events, std::chrono::microseconds limit)
 {
-    // A look that does not sleep needs no signal let through.
-    sigset_t letThrough;
-    if (limit.count() > 0) {
-        ::pthread_sigmask(SIG_BLOCK, nullptr, &letThrough);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-            ::sigdelset(&letThrough, signal);
-    }
+    const sigset_t letThrough = maskLettingThrough(endSignals());
     pollfd device{fd, events, 0};
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
     const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
@@ -65,26 +150,85 @@ bool waitFor(int fd, short events, std::chrono::microseconds limit)
 } // namespace
 
 struct SerialDevice::Platform {
-    QSerialPort port;
+    explicit Platform(qint64 readBufferBytes)
+        : readBufferBytes(readBufferBytes)
+    {
+    }
+
+    // Takes what the device holds into the input, up to the buffer's size, and
+    // listens for more while there is room; false when the device failed.
+    bool finishRead();
+    void startRead();
+    // Hands the device what it takes of the queue now; the rest waits for room.
+    // False when the device failed.
+    bool startWrite();
+
+    const qint64 readBufferBytes;
+    int fd = -1;
+    DeviceLock lock;
+    QByteArray input;
+    QByteArray queued;
+    int readError = 0;
+    int writeError = 0;
+    QSocketNotifier reader{QSocketNotifier::Read};
+    QSocketNotifier writer{QSocketNotifier::Write};
 };
+
+bool SerialDevice::Platform::finishRead()
+{
+    while (input.size() < readBufferBytes) {
+        const qsizetype start = input.size();
+        input.resize(readBufferBytes);
+        const ssize_t count = ::read(fd, input.data() + start, readBufferBytes - start);
+        input.resize(start + std::max<ssize_t>(count, 0));
+        if (count > 0 || (count < 0 && errno == EINTR))
+            continue;
+        // Nothing there (another reader of the line may have taken it) is no failure.
+        if (count < 0 && errno == EAGAIN)
+            break;
+        readError = count == 0 ? EIO : errno; // a hung-up device reads as end of file
+        return false;
+    }
+    startRead();
+    return true;
+}
+
+void SerialDevice::Platform::startRead()
+{
+    // Full: no read until some is taken, and no readable device to spin on.
+    reader.setEnabled(fd >= 0 && input.size() < readBufferBytes);
+}
+
+bool SerialDevice::Platform::startWrite()
+{
+    while (!queued.isEmpty()) {
+        const ssize_t count = ::write(fd, queued.constData(), queued.size());
+        if (count > 0)
+            queued.remove(0, count);
+        else if (count < 0 && errno == EAGAIN)
+            break; // a full line, which takes more later
+        else if (count == 0 || errno != EINTR) {
+            writeError = count == 0 ? EIO : errno;
+            return false;
+        }
+    }
+    writer.setEnabled(!queued.isEmpty());
+    return true;
+}
 
 SerialDevice::SerialDevice(qint64 readBufferBytes, QObject *parent)
     : LinkDevice(parent)
-    , m_platform(std::make_unique<Platform>())
+    , m_platform(std::make_unique<Platform>(readBufferBytes))
 {
-    QSerialPort &port = m_platform->port;
-    port.setReadBufferSize(readBufferBytes);
-    port.setFlowControl(QSerialPort::NoFlowControl);
-    connect(&port, &QSerialPort::errorOccurred, this,
-            [this, &port](QSerialPort::SerialPortError error) {
-                const bool deviceFailed = error == QSerialPort::ResourceError
-                                          || error == QSerialPort::ReadError
-                                          || error == QSerialPort::WriteError;
-                if (!deviceFailed || !port.isOpen())
-                    return;
-                // Left open, a vanished device reports its error again and again and takes a core.
-                fail(lostDeviceDetail(port));
-            });
+    Platform &device = *m_platform;
+    connect(&device.reader, &QSocketNotifier::activated, this, [this, &device] {
+        if (!device.finishRead())
+            fail(systemMessage(device.readError));
+    });
+    connect(&device.writer, &QSocketNotifier::activated, this, [this, &device] {
+        if (!device.startWrite())
+            fail(systemMessage(device.writeError));
+    });
 }
 
 SerialDevice::~SerialDevice()
@@ -94,139 +238,139 @@ SerialDevice::~SerialDevice()
 
 bool SerialDevice::isOpen() const
 {
-    return m_platform->port.isOpen();
+    return m_platform->fd >= 0;
 }
 
 std::optional<SerialDevice::Refusal> SerialDevice::open(const QString &devicePath,
                                                         const LineSettings &settings)
 {
-    QSerialPort &port = m_platform->port;
-    port.setPortName(devicePath);
-    port.setBaudRate(settings.baudRate);
-    port.setParity(settings.parity);
-    port.setDataBits(settings.dataBits);
-    port.setStopBits(settings.stopBits);
-    if (port.open(QIODevice::ReadWrite))
-        return std::nullopt;
-
-    using Kind = SerialError::Kind;
-    // Whatever the open reported (a permission, a failed terminal request), this is what to fix.
+    // Whatever an open would report (a permission, a failed terminal request), this is what to fix.
     if (const std::optional<QString> advice = nonDeviceAdvice(devicePath))
-        return Refusal{Kind::NotASerialDevice, {}, *advice};
-    Kind kind = Kind::OpenFailed;
-    QString advice;
-    switch (port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        kind = Kind::NoSuchDevice;
-        break;
-    case QSerialPort::PermissionError: {
-        // A lock file, a busy device and an unreadable one all report this.
-        const std::optional<LockAdvice> lock = lockFileAdvice(devicePath);
-        if (lock && lock->holderEnded) {
-            kind = Kind::StaleLock;
-            advice = lock->text;
-        } else if (::access(devicePath.toLocal8Bit().constData(), R_OK | W_OK) == 0) {
-            kind = Kind::DeviceBusy;
-            advice = lock ? lock->text : QString();
-        } else {
-            kind = Kind::PermissionDenied;
-            advice = accessAdvice(devicePath);
-        }
-        break;
+        return Refusal{SerialError::Kind::NotASerialDevice, {}, *advice};
+    Platform &device = *m_platform;
+    std::optional<Refusal> refusal = device.lock.takeLockFile(devicePath);
+    if (refusal)
+        return refusal;
+    device.fd = ::open(QFile::encodeName(devicePath).constData(),
+                       O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (device.fd < 0)
+        refusal = refusalOf(errno, devicePath);
+    else if (!(refusal = device.lock.takeFlock(device.fd, devicePath))) {
+        // Programs that use neither lock are kept out too, but for root.
+        ::ioctl(device.fd, TIOCEXCL);
+        if (!applyLineSettings(device.fd, settings))
+            refusal = Refusal{SerialError::Kind::OpenFailed, systemMessage(errno), {}};
     }
-    default:
-        if (!QFileInfo::exists(devicePath))
-            kind = Kind::NoSuchDevice;
-        break;
+    if (refusal) {
+        close();
+        return refusal;
     }
-    if (kind == Kind::NoSuchDevice)
-        advice = availablePortsSummary();
-    return Refusal{kind, port.errorString(), advice};
+    device.readError = device.writeError = 0;
+    device.reader.setSocket(device.fd);
+    device.writer.setSocket(device.fd);
+    device.startRead();
+    return std::nullopt;
 }
 
 void SerialDevice::close()
 {
-    m_platform->port.close();
+    Platform &device = *m_platform;
+    device.reader.setEnabled(false);
+    device.writer.setEnabled(false);
+    if (device.fd >= 0)
+        ::close(std::exchange(device.fd, -1)); // and with it the flock
+    device.lock.release();
+    device.input.clear();
+    device.queued.clear();
 }
 
+// A line without RTS (a pseudo-terminal) refuses; that is no failure.
 void SerialDevice::setRequestToSend(bool asserted)
 {
-    if (!m_platform->port.setRequestToSend(asserted))
-        m_platform->port.clearError();
+    int line = TIOCM_RTS;
+    ::ioctl(m_platform->fd, asserted ? TIOCMBIS : TIOCMBIC, &line);
 }
 
 qint64 SerialDevice::bytesWaiting() const
 {
-    return m_platform->port.bytesAvailable();
+    return m_platform->input.size();
 }
 
 QByteArray SerialDevice::read(qint64 maxCount)
 {
-    return maxCount == 0 ? m_platform->port.readAll() : m_platform->port.read(maxCount);
+    Platform &device = *m_platform;
+    const qint64 count = maxCount == 0 ? device.input.size() : maxCount;
+    QByteArray taken = device.input.left(count);
+    device.input.remove(0, taken.size());
+    device.startRead();
+    return taken;
 }
 
+// Read out as well as flushed: a hung-up device is found here.
 void SerialDevice::discardInput()
 {
-    QSerialPort &port = m_platform->port;
-    port.clear(QSerialPort::Input);
-    if (!port.isOpen())
+    Platform &device = *m_platform;
+    const int flushError = ::tcflush(device.fd, TCIFLUSH) == 0 ? 0 : errno;
+    if (flushError != 0 || !device.finishRead()) {
+        fail(systemMessage(flushError != 0 ? flushError : device.readError));
         return;
-    // A full buffer has stopped QSerialPort from reading the device, and only
-    // a read that finds the buffer empty starts it again; clear() does not.
-    char unused;
-    port.peek(&unused, 1);
+    }
+    device.input.clear();
+    device.startRead();
 }
 
+// A failed read is left to the event loop to report, as a hung-up device is.
 void SerialDevice::takeArrivedInput()
 {
-    // Asked first: waitForReadyRead() on an empty line reports a TimeoutError.
-    if (waitForInput(std::chrono::microseconds(0)))
-        m_platform->port.waitForReadyRead(0);
+    m_platform->finishRead();
 }
 
 bool SerialDevice::waitForInput(std::chrono::microseconds limit)
 {
-    return waitFor(m_platform->port.handle(), POLLIN, limit);
+    return waitFor(m_platform->fd, POLLIN, limit);
 }
 
+// A device that hung up (unplugged) or failed, also one whose reads have stopped
+// for a full buffer.
 bool SerialDevice::noticeGone()
 {
-    const QSerialPort &port = m_platform->port;
-    pollfd device{port.handle(), POLLIN, 0};
-    if (::poll(&device, 1, 0) != 1 || (device.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
+    Platform &device = *m_platform;
+    pollfd polled{device.fd, POLLIN, 0};
+    if (::poll(&polled, 1, 0) != 1 || (polled.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
         return false;
-    fail(lostDeviceDetail(port));
+    device.finishRead();
+    fail(systemMessage(device.readError != 0 ? device.readError : EIO));
     return true;
 }
 
 qint64 SerialDevice::bytesToWrite() const
 {
-    return m_platform->port.bytesToWrite();
+    return m_platform->queued.size();
 }
 
 void SerialDevice::write(const QByteArray &data)
 {
-    QSerialPort &port = m_platform->port;
-    // Straight to the device while nothing is queued ahead, so the bytes leave now
-    // rather than on the event loop's next pass; what the line does not take yet
-    // goes after them through the port's buffer. No flush(): on a full line it
-    // reports a passing EAGAIN as a lost resource.
-    const qint64 written = port.bytesToWrite() == 0 ? writeNow(port.handle(), data) : 0;
-    if (written < data.size())
-        port.write(data.constData() + written, data.size() - written);
+    Platform &device = *m_platform;
+    device.queued.append(data);
+    if (!device.startWrite())
+        fail(systemMessage(device.writeError));
 }
 
 bool SerialDevice::discardOutput()
 {
-    // The port's buffer, and the system's queue by tcflush(TCOFLUSH).
-    return m_platform->port.clear(QSerialPort::Output);
+    Platform &device = *m_platform;
+    device.queued.clear();
+    device.writer.setEnabled(false);
+    // The system's queue too, so none of it goes out later.
+    return ::tcflush(device.fd, TCOFLUSH) == 0;
 }
 
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)
 {
-    QSerialPort &port = m_platform->port;
-    if (!waitFor(port.handle(), POLLOUT, limit))
+    Platform &device = *m_platform;
+    if (device.queued.isEmpty() || !waitFor(device.fd, POLLOUT, limit))
         return false;
-    port.waitForBytesWritten(0);
+    if (!device.startWrite())
+        fail(systemMessage(device.writeError));
     return true;
 }

@@ -34,7 +34,6 @@ public:
 
     Kind kind() const { return m_kind; }
     const QString &detail() const { return m_detail; }
-    std::optional<int> portNumber() const { return m_portNumber; }
     const QString &devicePath() const { return m_devicePath; }
     const QString &advice() const { return m_advice; }
 

@@ -33,7 +33,6 @@ void SerialLink::setSettings(const QString &text)
         throw SerialError(SerialError::Kind::BadSettings,
                           QStringLiteral("\"%1\" is not of the form 9600,N,8,1").arg(text),
                           m_commPort, m_devicePath);
-    m_settingsText = text;
     m_settings = *parsed;
 }
 

@@ -37,17 +37,16 @@ public:
     qint16 commPort() const { return m_commPort; }
     void setCommPort(qint16 portNumber);
 
-    QString settings() const { return m_settingsText; }
     void setSettings(const QString &text);
 
     bool portOpen() const { return m_device && m_device->isOpen(); }
     void setPortOpen(bool open);
 
-    bool rtsEnable() const { return m_rtsEnable; }
     void setRTSEnable(bool enable);
 
-    qint16 rThreshold() const { return m_rThreshold; }
-    void setRThreshold(qint16 threshold) { m_rThreshold = threshold; }
+    // Input is only polled: the link raises no receive notification, whatever
+    // the threshold, so there is nothing to keep.
+    void setRThreshold(qint16 /*threshold*/) { }
 
     qint16 inBufferCount() const;
     void setInBufferCount(qint16 count);
@@ -97,10 +96,8 @@ private:
     std::unique_ptr<LinkDevice> m_device;
     DeviceResolver m_resolver;
     qint16 m_commPort = 1;
-    QString m_settingsText = QStringLiteral("9600,N,8,1");
     LineSettings m_settings;
     bool m_rtsEnable = false;
-    qint16 m_rThreshold = 0;
     qint16 m_inputLen = 0;
     QString m_devicePath;
     OutstandingReplies m_outstanding;

@@ -25,8 +25,8 @@ public:
     enum class Fault {
         None,
         NoReply,       // queries are read but never answered
-        DelayedReply,  // the whole reply comes after replyDelay()
-        SplitReply,    // one byte at a time, splitGap() apart
+        DelayedReply,  // the whole reply comes after the reply delay
+        SplitReply,    // one byte at a time, the split gap apart
         GarbageFirst,  // noise (kGarbage) ahead of the STX
         ShortBody,     // the reply lacks its last character
         VanishOnQuery, // the next query closes the board's end instead of an answer
@@ -76,9 +76,7 @@ public:
 
     Fault fault() const { return m_fault; }
     void setFault(Fault fault);
-    std::chrono::milliseconds replyDelay() const { return m_replyDelay; }
     void setReplyDelay(std::chrono::milliseconds delay) { m_replyDelay = delay; }
-    std::chrono::milliseconds splitGap() const { return m_splitGap; }
     void setSplitGap(std::chrono::milliseconds gap) { m_splitGap = gap; }
     // Every byte the board sends then takes kByteTime, as on the real line.
     bool paced() const { return m_paced; }

@@ -18,7 +18,6 @@ public:
 
     VirtualBoard &board() { return m_board; }
     TQ905Panel &panel() { return m_panel; }
-    BoardWindow &boardWindow() { return m_boardWindow; }
 
     // Both windows, the board's to the right of the panel.
     void show();

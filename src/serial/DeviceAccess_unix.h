@@ -14,13 +14,3 @@ QString accessAdvice(const QString &devicePath);
 // expected (a program that wrote to /dev/ttyUSB0 while no adapter was plugged in
 // leaves a file there).
 std::optional<QString> nonDeviceAdvice(const QString &path);
-
-// Advice where Qt SerialPort's lock file of the device is in the way: the
-// program that holds it, or, where that program has ended, the file and how to
-// remove it. Qt SerialPort removes a stale lock file itself where this user may,
-// so one that is left is another user's.
-struct LockAdvice {
-    bool holderEnded = false;
-    QString text;
-};
-std::optional<LockAdvice> lockFileAdvice(const QString &devicePath);

@@ -1,4 +1,4 @@
-// Port numbers on Linux and other Unix systems: three ranges of 32 devices.
+// Port numbers on Linux: three ranges of 32 devices.
 #include "PortNumber.h"
 
 #include <array>

@@ -1,16 +1,9 @@
-#include "DeviceAccess.h"
+#include "DeviceAccess_unix.h"
 
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSysInfo>
-
-#include <array>
-#include <cerrno>
-#include <limits>
 
 #include <grp.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/stat.h>
 
 namespace {
@@ -35,36 +28,6 @@ QString permissionText(mode_t mode)
     for (int i = 0; i < 9; ++i)
         text += (mode & (S_IRUSR >> i)) ? QChar::fromLatin1(kLetters[i]) : u'-';
     return text;
-}
-
-// The directories Qt SerialPort takes its lock files in, in the order it tries them.
-constexpr std::array<const char *, 8> kLockDirectories{
-    "/var/lock", "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
-    "/tmp",      "/var/tmp",   "/var/lock/lockdev", "/run/lock",
-};
-
-// The lock file of the device, named as Qt SerialPort names it: /dev/ttyUSB0 is
-// LCK..ttyUSB0, /dev/pts/3 is LCK..pts_3. Empty when there is none.
-QString existingLockFile(const QString &devicePath)
-{
-    QString name = devicePath;
-    if (name.startsWith(QStringLiteral("/dev/")))
-        name.remove(0, 5);
-    name.replace(u'/', u'_');
-    for (const char *directory : kLockDirectories) {
-        QString path = QString::fromLatin1(directory) + QStringLiteral("/LCK..") + name;
-        if (QFileInfo::exists(path))
-            return path;
-    }
-    return {};
-}
-
-// A lock file is anyone's text: a number that is no process ID proves nothing.
-bool processHasEnded(qint64 pid)
-{
-    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
-        return false;
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 } // namespace
@@ -107,30 +70,4 @@ std::optional<QString> nonDeviceAdvice(const QString &path)
     return QStringLiteral("%1 is %2. Check the port number; if it was put there by mistake, "
                           "remove it.")
         .arg(path, what);
-}
-
-std::optional<LockAdvice> lockFileAdvice(const QString &devicePath)
-{
-    const QString path = existingLockFile(devicePath);
-    qint64 pid = 0;
-    QString host;
-    QString program;
-    if (path.isEmpty() || !QLockFile(path).getLockInfo(&pid, &host, &program)
-        || host != QSysInfo::machineHostName())
-        return std::nullopt;
-    const QString shownPath = QFileInfo(path).canonicalFilePath();
-    constexpr qsizetype kMaxQuotedName = 40; // the lock file's text, quoted only in part
-    const QString holder = program.isEmpty()
-                               ? QStringLiteral("process %1").arg(pid)
-                               : QStringLiteral("process %1 (%2)")
-                                     .arg(QString::number(pid), program.left(kMaxQuotedName));
-    if (!processHasEnded(pid))
-        return LockAdvice{
-            false,
-            QStringLiteral("It is %1, which holds the lock file %2.").arg(holder, shownPath)};
-    return LockAdvice{true,
-                      QStringLiteral("The lock file %1 was left by %2, which has ended, and you "
-                                     "may not remove it. Remove it (sudo rm %1), then press "
-                                     "\"SET\" again.")
-                          .arg(shownPath, holder)};
 }

@@ -1,0 +1,32 @@
+#include "EndSignals_unix.h"
+
+#include <pthread.h>
+
+std::vector<int> endSignals()
+{
+    return {SIGINT, SIGTERM, SIGHUP};
+}
+
+std::vector<TakenSignal> takeSignalsNotIgnored(const std::vector<int> &signals,
+                                               const struct sigaction &action)
+{
+    std::vector<TakenSignal> taken;
+    for (const int signal : signals) {
+        struct sigaction previous = {};
+        ::sigaction(signal, nullptr, &previous);
+        if (previous.sa_handler == SIG_IGN)
+            continue;
+        ::sigaction(signal, &action, nullptr);
+        taken.push_back({signal, previous});
+    }
+    return taken;
+}
+
+sigset_t maskLettingThrough(const std::vector<int> &signals)
+{
+    sigset_t mask;
+    ::pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+    for (const int signal : signals)
+        ::sigdelset(&mask, signal);
+    return mask;
+}
