@@ -47,6 +47,13 @@ struct Board {
         return trace.split(u'\n').filter(QRegularExpression("^< ")).join(u'|').remove("< ");
     }
     QString lockFile() const { return "/run/lock/LCK.." + device.mid(5).replace(u'/', u'_'); }
+    // Another test's program that had the same pseudo-terminal number may have
+    // left its lock; only the PID in it tells whose it is.
+    bool lockedBy(qint64 pid) const
+    {
+        QFile lock(lockFile());
+        return lock.open(QIODevice::ReadOnly) && lock.readAll().trimmed().toLongLong() == pid;
+    }
     QProcess process;
     QString device;
 };
@@ -434,7 +441,7 @@ private Q_SLOTS:
         process.start(
             TQ905, {"--json", "--timeout", "1000", "--device", board.device, session ? "-" : "in"});
         process.write(readerGone ? "in\n" : "");
-        QTRY_VERIFY(QFile::exists(board.lockFile()));
+        QTRY_VERIFY(board.lockedBy(process.processId()));
         QCOMPARE(board.framesRead(), QString(how == u"idle" ? "" : "read ports"));
         QElapsedTimer clock;
         clock.start();
