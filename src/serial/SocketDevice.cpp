@@ -1,0 +1,184 @@
+#include "SocketDevice.h"
+
+#include "SocketWait.h"
+
+namespace {
+
+QString seconds(std::chrono::milliseconds time)
+{
+    return QString::number(time.count() / 1000.0);
+}
+
+} // namespace
+
+SocketDevice::SocketDevice(qint64 readBufferBytes, QObject *parent)
+    : QObject(parent)
+    , m_readBufferBytes(readBufferBytes)
+{
+    // A flood waits in the server and the network, not here.
+    m_socket.setReadBufferSize(readBufferBytes);
+    connect(&m_socket, &QTcpSocket::readyRead, this, &SocketDevice::pullArrived);
+    connect(&m_socket, &QTcpSocket::disconnected, this, &SocketDevice::onConnectionClosed);
+    connect(&m_socket, &QTcpSocket::errorOccurred, this, &SocketDevice::onConnectionClosed);
+}
+
+SocketDevice::~SocketDevice() = default;
+
+std::optional<SocketDevice::Refusal> SocketDevice::open(const QString &address,
+                                                        const LineSettings &settings)
+{
+    const std::optional<NetAddress> parsed = parseNetAddress(address);
+    if (!parsed)
+        return Refusal{SerialError::Kind::OpenFailed,
+                       QStringLiteral("\"%1\" is no rfc2217:// or socket:// address").arg(address),
+                       {}};
+    m_address = *parsed;
+    m_input.clear();
+    m_socket.connectToHost(m_address.host, m_address.port);
+    if (!m_socket.waitForConnected(static_cast<int>(kConnectTimeout.count()))) {
+        const std::optional<Refusal> refusal = connectionRefusal();
+        m_socket.abort();
+        return refusal;
+    }
+    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (std::optional<Refusal> refusal = startSession(settings)) {
+        m_socket.abort();
+        return refusal;
+    }
+    m_open = true;
+    return std::nullopt;
+}
+
+std::optional<SocketDevice::Refusal> SocketDevice::connectionRefusal() const
+{
+    using Kind = SerialError::Kind;
+    const QString host = m_address.host;
+    const QString detail = m_socket.errorString();
+    switch (m_socket.error()) {
+    case QAbstractSocket::HostNotFoundError:
+        return Refusal{Kind::HostNotFound, detail,
+                       QStringLiteral("Check the host name \"%1\", or give its IP address.")
+                           .arg(host)};
+    case QAbstractSocket::ConnectionRefusedError:
+        return Refusal{Kind::ConnectionRefused, detail,
+                       QStringLiteral("Check that ser2net runs on %1 and serves port %2.")
+                           .arg(host)
+                           .arg(m_address.port)};
+    case QAbstractSocket::SocketTimeoutError:
+        return Refusal{Kind::NoAnswer,
+                       QStringLiteral("no answer within %1 s").arg(seconds(kConnectTimeout)),
+                       QStringLiteral("Check that %1 is up and that no firewall is in the way.")
+                           .arg(host)};
+    default:
+        return Refusal{Kind::OpenFailed, detail, {}};
+    }
+}
+
+std::optional<SocketDevice::Refusal> SocketDevice::startSession(const LineSettings &)
+{
+    return std::nullopt;
+}
+
+void SocketDevice::close()
+{
+    m_open = false;
+    m_socket.abort();
+    m_input.clear();
+}
+
+void SocketDevice::fail(const QString &detail)
+{
+    close();
+    Q_EMIT lost(detail);
+}
+
+void SocketDevice::onConnectionClosed()
+{
+    if (!m_open)
+        return;
+    fail(QStringLiteral("%1:%2 closed the connection. Check that ser2net still runs there.")
+             .arg(m_address.host)
+             .arg(m_address.port));
+}
+
+void SocketDevice::setRequestToSend(bool) { }
+
+void SocketDevice::takeReceived(const QByteArray &bytes, QByteArray &input)
+{
+    input += bytes;
+}
+
+void SocketDevice::pullArrived()
+{
+    const qint64 room = m_readBufferBytes - m_input.size();
+    if (room > 0 && m_socket.bytesAvailable() > 0)
+        takeReceived(m_socket.read(room), m_input);
+}
+
+QByteArray SocketDevice::read(qint64 maxCount)
+{
+    const qint64 count = maxCount == 0 ? m_input.size() : qMin(maxCount, m_input.size());
+    QByteArray bytes = m_input.left(count);
+    m_input.remove(0, count);
+    pullArrived(); // what the full buffer held back
+    return bytes;
+}
+
+void SocketDevice::discardInput()
+{
+    takeArrivedInput();
+    do
+        m_input.clear(), pullArrived();
+    while (!m_input.isEmpty());
+}
+
+void SocketDevice::takeArrivedInput()
+{
+    // Asked first: waitForReadyRead() with nothing there counts as a failure.
+    if (m_open && waitForSocket(m_socket.socketDescriptor(), SocketReady::ToRead, {}))
+        m_socket.waitForReadyRead(0);
+    pullArrived();
+}
+
+bool SocketDevice::waitAndTake(std::chrono::microseconds limit)
+{
+    if (!waitForSocket(m_socket.socketDescriptor(), SocketReady::ToRead, limit))
+        return false;
+    m_socket.waitForReadyRead(0);
+    pullArrived();
+    return m_socket.state() == QAbstractSocket::ConnectedState;
+}
+
+bool SocketDevice::waitForInput(std::chrono::microseconds limit)
+{
+    if (!m_open)
+        return false;
+    if (m_socket.bytesAvailable() > 0 && m_input.size() < m_readBufferBytes)
+        return true;
+    return waitForSocket(m_socket.socketDescriptor(), SocketReady::ToRead, limit);
+}
+
+bool SocketDevice::noticeGone()
+{
+    takeArrivedInput(); // a closed connection reads as its end and is reported there
+    return !m_open;
+}
+
+void SocketDevice::sendNow(const QByteArray &wire)
+{
+    m_socket.write(wire);
+    m_socket.flush(); // now, not on the event loop's next pass
+}
+
+void SocketDevice::write(const QByteArray &data)
+{
+    sendNow(encoded(data));
+}
+
+bool SocketDevice::waitForOutputTaken(std::chrono::microseconds limit)
+{
+    if (!waitForSocket(m_socket.socketDescriptor(), SocketReady::ToWrite, limit))
+        return false;
+    m_socket.flush();
+    return m_open;
+}

@@ -1,0 +1,22 @@
+// The requests to end that a sleeping wait lets through are SIGINT, SIGTERM and SIGHUP.
+#include "SocketWait.h"
+
+#include <csignal>
+
+#include <poll.h>
+
+bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseconds limit)
+{
+    // A look that does not sleep needs no signal let through.
+    sigset_t letThrough;
+    if (limit.count() > 0) {
+        ::pthread_sigmask(SIG_BLOCK, nullptr, &letThrough);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            ::sigdelset(&letThrough, signal);
+    }
+    const short events = ready == SocketReady::ToRead ? POLLIN : POLLOUT;
+    pollfd socket{static_cast<int>(descriptor), events, 0};
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
+    const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
+    return ::ppoll(&socket, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1;
+}
