@@ -1,5 +1,7 @@
 #include "Invocation.h"
 
+#include "NetAddress.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -56,7 +58,9 @@ Invocation readInvocation(const QStringList &arguments)
                                   QStringLiteral("The port number, as in the panel's port box."),
                                   QStringLiteral("N"));
     const QCommandLineOption device(QStringLiteral("device"),
-                                    QStringLiteral("The serial device, instead of a port number."),
+                                    QStringLiteral("The serial device, instead of a port number, "
+                                                   "or a network port: rfc2217://HOST:PORT, "
+                                                   "socket://HOST:PORT."),
                                     QStringLiteral("PATH"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("How long a reply may take (default 3000)."),
@@ -93,6 +97,11 @@ Invocation readInvocation(const QStringList &arguments)
         invocation.portText = parser.value(port);
     else
         invocation.devicePath = parser.value(device);
+    if (invocation.devicePath && looksLikeNetAddress(*invocation.devicePath)
+        && !parseNetAddress(*invocation.devicePath))
+        return refused(QStringLiteral("\"%1\" is not understood; a network port is "
+                                      "rfc2217://HOST:PORT or socket://HOST:PORT")
+                           .arg(*invocation.devicePath));
     if (parser.isSet(timeout)) {
         const std::optional<std::chrono::milliseconds> limit = milliseconds(parser.value(timeout));
         if (!limit)

@@ -15,7 +15,7 @@ void Rfc2217Device::discardInput()
     SocketDevice::discardInput();
 }
 
-std::optional<SocketDevice::Refusal> Rfc2217Device::startSession(const LineSettings &settings)
+std::optional<LinkDevice::Refusal> Rfc2217Device::startSession(const LineSettings &settings)
 {
     m_decoder = {};
     m_negotiation = {};
@@ -32,6 +32,8 @@ std::optional<SocketDevice::Refusal> Rfc2217Device::startSession(const LineSetti
         sendNow(comport::lineSettingsRequests(settings));
         return std::nullopt;
     }
+    if (!connected())
+        return closedAtOnce();
     return Refusal{SerialError::Kind::NotRfc2217,
                    m_negotiation.comPortRefused()
                        ? QStringLiteral("the server refused COM-PORT-OPTION")

@@ -35,6 +35,8 @@ public:
 
     qint16 commPort() const { return m_commPort; }
     void setCommPort(qint16 portNumber);
+    // A port another machine serves (rfc2217:// or socket://), instead of a number.
+    void setNetworkPort(const QString &address);
 
     QString settings() const { return m_settingsText; }
     void setSettings(const QString &text);
@@ -85,11 +87,14 @@ private:
     // The open device; a SerialError where there is none.
     LinkDevice &openDevice() const;
     void onDeviceLost(const QString &detail);
+    // The number a message names the port by; a network port has none.
+    std::optional<int> shownPortNumber() const;
 
     // Made anew for each open, of the kind its address names.
     std::unique_ptr<LinkDevice> m_device;
     DeviceResolver m_resolver;
     qint16 m_commPort = 1;
+    bool m_networkPort = false;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     LineSettings m_settings;
     bool m_rtsEnable = false;

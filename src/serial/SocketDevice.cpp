@@ -12,19 +12,20 @@ QString seconds(std::chrono::milliseconds time)
 } // namespace
 
 SocketDevice::SocketDevice(qint64 readBufferBytes, QObject *parent)
-    : QObject(parent)
+    : LinkDevice(parent)
     , m_readBufferBytes(readBufferBytes)
 {
     // A flood waits in the server and the network, not here.
     m_socket.setReadBufferSize(readBufferBytes);
     connect(&m_socket, &QTcpSocket::readyRead, this, &SocketDevice::pullArrived);
+    connect(&m_socket, &QTcpSocket::bytesWritten, this, &SocketDevice::handOver);
     connect(&m_socket, &QTcpSocket::disconnected, this, &SocketDevice::onConnectionClosed);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &SocketDevice::onConnectionClosed);
 }
 
 SocketDevice::~SocketDevice() = default;
 
-std::optional<SocketDevice::Refusal> SocketDevice::open(const QString &address,
+std::optional<LinkDevice::Refusal> SocketDevice::open(const QString &address,
                                                         const LineSettings &settings)
 {
     const std::optional<NetAddress> parsed = parseNetAddress(address);
@@ -33,7 +34,6 @@ std::optional<SocketDevice::Refusal> SocketDevice::open(const QString &address,
                        QStringLiteral("\"%1\" is no rfc2217:// or socket:// address").arg(address),
                        {}};
     m_address = *parsed;
-    m_input.clear();
     m_socket.connectToHost(m_address.host, m_address.port);
     if (!m_socket.waitForConnected(static_cast<int>(kConnectTimeout.count()))) {
         const std::optional<Refusal> refusal = connectionRefusal();
@@ -41,15 +41,19 @@ std::optional<SocketDevice::Refusal> SocketDevice::open(const QString &address,
         return refusal;
     }
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (std::optional<Refusal> refusal = startSession(settings)) {
+    std::optional<Refusal> refusal = startSession(settings);
+    if (!refusal && !connected())
+        refusal = closedAtOnce();
+    if (refusal) {
         m_socket.abort();
+        m_input.clear();
         return refusal;
     }
     m_open = true;
     return std::nullopt;
 }
 
-std::optional<SocketDevice::Refusal> SocketDevice::connectionRefusal() const
+std::optional<LinkDevice::Refusal> SocketDevice::connectionRefusal() const
 {
     using Kind = SerialError::Kind;
     const QString host = m_address.host;
@@ -74,7 +78,18 @@ std::optional<SocketDevice::Refusal> SocketDevice::connectionRefusal() const
     }
 }
 
-std::optional<SocketDevice::Refusal> SocketDevice::startSession(const LineSettings &)
+// ser2net says why in a line of text before it closes.
+LinkDevice::Refusal SocketDevice::closedAtOnce() const
+{
+    const QString said = QString::fromLatin1(m_input.left(80)).simplified();
+    return Refusal{SerialError::Kind::OpenFailed,
+                   QStringLiteral("the server closed the connection at once")
+                       + (said.isEmpty() ? QString() : QStringLiteral(": \"%1\"").arg(said)),
+                   QStringLiteral("ser2net serves a port to one client at a time: check that "
+                                  "no other program has it.")};
+}
+
+std::optional<LinkDevice::Refusal> SocketDevice::startSession(const LineSettings &)
 {
     return std::nullopt;
 }
@@ -84,18 +99,11 @@ void SocketDevice::close()
     m_open = false;
     m_socket.abort();
     m_input.clear();
-}
-
-void SocketDevice::fail(const QString &detail)
-{
-    close();
-    Q_EMIT lost(detail);
+    m_pending.clear();
 }
 
 void SocketDevice::onConnectionClosed()
 {
-    if (!m_open)
-        return;
     fail(QStringLiteral("%1:%2 closed the connection. Check that ser2net still runs there.")
              .arg(m_address.host)
              .arg(m_address.port));
@@ -146,7 +154,7 @@ bool SocketDevice::waitAndTake(std::chrono::microseconds limit)
         return false;
     m_socket.waitForReadyRead(0);
     pullArrived();
-    return m_socket.state() == QAbstractSocket::ConnectedState;
+    return connected();
 }
 
 bool SocketDevice::waitForInput(std::chrono::microseconds limit)
@@ -166,19 +174,37 @@ bool SocketDevice::noticeGone()
 
 void SocketDevice::sendNow(const QByteArray &wire)
 {
+    if (!connected())
+        return;
     m_socket.write(wire);
+    flushNow();
+}
+
+void SocketDevice::flushNow()
+{
     m_socket.flush(); // now, not on the event loop's next pass
+    forgetBrokenConnectionSignal();
 }
 
 void SocketDevice::write(const QByteArray &data)
 {
-    sendNow(encoded(data));
+    m_pending += encoded(data);
+    handOver();
+}
+
+void SocketDevice::handOver()
+{
+    if (m_socket.bytesToWrite() > 0 || m_pending.isEmpty())
+        return;
+    sendNow(m_pending.left(kHandOverBytes));
+    m_pending.remove(0, kHandOverBytes);
 }
 
 bool SocketDevice::waitForOutputTaken(std::chrono::microseconds limit)
 {
     if (!waitForSocket(m_socket.socketDescriptor(), SocketReady::ToWrite, limit))
         return false;
-    m_socket.flush();
+    flushNow();
+    handOver();
     return m_open;
 }

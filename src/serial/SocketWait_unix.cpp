@@ -1,4 +1,5 @@
-// The requests to end that a sleeping wait lets through are SIGINT, SIGTERM and SIGHUP.
+// The requests to end that a sleeping wait lets through are SIGINT, SIGTERM and
+// SIGHUP. SIGPIPE is not one: a program that ends on it (tq905) means its output.
 #include "SocketWait.h"
 
 #include <csignal>
@@ -19,4 +20,17 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
     const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
     return ::ppoll(&socket, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1;
+}
+
+void forgetBrokenConnectionSignal()
+{
+    sigset_t pipe;
+    ::sigemptyset(&pipe);
+    ::sigaddset(&pipe, SIGPIPE);
+    sigset_t pending;
+    // Only a blocked signal stays pending; an unblocked one Qt ignores.
+    if (::sigpending(&pending) != 0 || ::sigismember(&pending, SIGPIPE) != 1)
+        return;
+    const timespec now{0, 0};
+    ::sigtimedwait(&pipe, nullptr, &now);
 }

@@ -23,3 +23,5 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
     ::WSACloseEvent(event);
     return signalled;
 }
+
+void forgetBrokenConnectionSignal() { }
