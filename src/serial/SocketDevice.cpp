@@ -196,8 +196,10 @@ void SocketDevice::handOver()
 {
     if (m_socket.bytesToWrite() > 0 || m_pending.isEmpty())
         return;
-    sendNow(m_pending.left(kHandOverBytes));
+    // Taken out first: the write may report itself written, which calls this again.
+    const QByteArray chunk = m_pending.left(kHandOverBytes);
     m_pending.remove(0, kHandOverBytes);
+    sendNow(chunk);
 }
 
 bool SocketDevice::waitForOutputTaken(std::chrono::microseconds limit)

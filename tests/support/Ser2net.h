@@ -30,15 +30,20 @@ public:
             : QStringLiteral("tcp,127.0.0.1,%1");
         file.write(QStringLiteral("connection: &board\n"
                                   "    accepter: %1\n"
-                                  "    connector: serialdev,%2,9600n81,local\n"
+                                  "    connector: serialdev,%2,%4,local\n"
                                   "    options:\n"
                                   "      kickolduser: false\n"
                                   "      chardelay: %3\n")
                        .arg(accepterText.arg(m_port), device,
-                            charDelay ? QStringLiteral("true") : QStringLiteral("false"))
+                            charDelay ? QStringLiteral("true") : QStringLiteral("false"),
+                            // Other than the panel's, so that only an RFC 2217
+                            // client's requests can put 9600 8N1 on the line.
+                            accepter == Accepter::Rfc2217 ? QStringLiteral("1200e72")
+                                                          : QStringLiteral("9600n81"))
                        .toUtf8());
         file.close();
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start("ser2net", {"-n", "-d", "-c", config});
         waitUntilListening();
     }
