@@ -8,10 +8,12 @@ void Rfc2217Device::setRequestToSend(bool asserted)
         sendNow(comport::requestToSendRequest(asserted));
 }
 
+// A query's frame follows the discard at once; sent together, the server takes
+// both in one read and the client is woken once fewer.
 void Rfc2217Device::discardInput()
 {
     if (isOpen())
-        sendNow(comport::purgeReceiveRequest());
+        sendWithNextWrite(comport::purgeReceiveRequest());
     SocketDevice::discardInput();
 }
 

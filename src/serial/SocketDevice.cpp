@@ -184,6 +184,7 @@ void SocketDevice::flushNow()
 {
     m_socket.flush(); // now, not on the event loop's next pass
     forgetBrokenConnectionSignal();
+    acknowledgeAtOnce(m_socket.socketDescriptor());
 }
 
 void SocketDevice::write(const QByteArray &data)

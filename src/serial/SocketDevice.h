@@ -52,6 +52,8 @@ protected:
 
     // Writes at once; nothing once the connection has closed.
     void sendNow(const QByteArray &wire);
+    // Puts bytes ahead of the next write, to leave with it in one segment.
+    void sendWithNextWrite(const QByteArray &wire) { m_pending += wire; }
     bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
     // Sleeps on the socket and takes what came; false when the time is up, an
     // end request came or the connection closed.

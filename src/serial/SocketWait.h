@@ -4,9 +4,10 @@
 
 #include <chrono>
 
-// The sleeping wait on a network socket for a program without an event loop,
-// one source file a platform. A request to end the program comes through while
-// it sleeps, as in the serial device's waits.
+// What a network port needs of the platform, one source file a platform: the
+// sleeping wait for a program without an event loop (a request to end the
+// program comes through while it sleeps, as in the serial device's waits), and
+// the socket's acknowledgements.
 enum class SocketReady { ToRead, ToWrite };
 
 // Sleeps until the socket is ready, has failed or been closed by the far end
@@ -17,3 +18,9 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
 // which a program blocking it would later take for the reader of its own output
 // gone; called after each write to a socket, this drops such a signal.
 void forgetBrokenConnectionSignal();
+
+// Makes the socket acknowledge what it receives next at once. A server that
+// holds back a small segment until its last one is acknowledged (Nagle's rule:
+// ser2net answering PURGE-DATA, then the board's reply) would otherwise wait out
+// the delayed acknowledgement, some 40 ms, on every query.
+void acknowledgeAtOnce(qintptr descriptor);

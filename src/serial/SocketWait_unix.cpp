@@ -4,7 +4,10 @@
 
 #include <csignal>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseconds limit)
 {
@@ -33,4 +36,12 @@ void forgetBrokenConnectionSignal()
         return;
     const timespec now{0, 0};
     ::sigtimedwait(&pipe, nullptr, &now);
+}
+
+void acknowledgeAtOnce(qintptr descriptor)
+{
+    // The kernel leaves this mode by itself after a while, so it is set again
+    // after every write.
+    const int on = 1;
+    ::setsockopt(static_cast<int>(descriptor), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 }

@@ -25,3 +25,5 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
 }
 
 void forgetBrokenConnectionSignal() { }
+
+void acknowledgeAtOnce(qintptr) { }
