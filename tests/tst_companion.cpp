@@ -3,6 +3,7 @@
 // statuses, and how it ends on a signal or when the device goes.
 #include "AvailablePorts.h"
 #include "BoardOptions.h"
+#include "ComPortOption.h"
 #include "FrameParser.h"
 #include "OutputCommands.h"
 #include "PtyPair.h"
@@ -15,6 +16,8 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -376,6 +379,32 @@ private Q_SLOTS:
         QCOMPARE(::tcgetattr(far.deviceFd(), &line), 0);
         QCOMPARE(::cfgetospeed(&line), speed_t(B9600));
         QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8));
+    }
+
+    // What tq905 tells an RFC 2217 server, byte for byte, when the server agrees
+    // to COM-PORT-OPTION, asks for an option nobody wants and acknowledges no
+    // request: the opening, the refusal, the line settings, RTS, then each
+    // query's purge with its frame.
+    void rfc2217RequestsOnTheWire()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QProcess process;
+        process.start(TQ905, {"--timeout", "100", "--device",
+                              QString("rfc2217://127.0.0.1:%1").arg(server.serverPort()), "in"});
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket *client = server.nextPendingConnection();
+        client->write("\xFF\xFD\x2C\xFF\xFD\x18"); // DO COM-PORT-OPTION, DO TERMINAL-TYPE
+        QByteArray received;
+        while (client->waitForReadyRead(1000))
+            received += client->readAll();
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), 1); // Receive ERR
+        const QByteArray query = comport::purgeReceiveRequest() + query::portQuery().frame;
+        const QByteArray expected = QByteArray::fromHex("fffb00fffb03fffb2cfffd00fffd03fffc18")
+                                    + comport::lineSettingsRequests(LineSettings{})
+                                    + comport::requestToSendRequest(true) + query;
+        QCOMPARE(received.toHex(' '), expected.toHex(' '));
     }
 
     void networkOutcomes_data()
