@@ -5,7 +5,7 @@
 void Rfc2217Device::setRequestToSend(bool asserted)
 {
     if (isOpen())
-        sendNow(comport::requestToSendRequest(asserted));
+        send(comport::requestToSendRequest(asserted));
 }
 
 // A query's frame follows the discard at once; sent together, the server takes
@@ -21,7 +21,7 @@ std::optional<LinkDevice::Refusal> Rfc2217Device::startSession(const LineSetting
 {
     m_decoder = {};
     m_negotiation = {};
-    sendNow(m_negotiation.opening());
+    send(m_negotiation.opening());
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + kAgreementTimeout;
     while (!m_negotiation.comPortAgreed() && !m_negotiation.comPortRefused()) {
@@ -31,7 +31,7 @@ std::optional<LinkDevice::Refusal> Rfc2217Device::startSession(const LineSetting
             break;
     }
     if (m_negotiation.comPortAgreed()) {
-        sendNow(comport::lineSettingsRequests(settings));
+        send(comport::lineSettingsRequests(settings));
         return std::nullopt;
     }
     if (!connected())
@@ -54,5 +54,5 @@ void Rfc2217Device::takeReceived(const QByteArray &bytes, QByteArray &input)
         if (message.kind == telnet::Message::Kind::Negotiation)
             answers += m_negotiation.answer(message.verb, message.option);
     if (!answers.isEmpty())
-        sendNow(answers);
+        send(answers);
 }

@@ -1,8 +1,10 @@
 #include "SocketDevice.h"
 
-#include "SocketWait.h"
+#include "SocketIo.h"
 
 namespace {
+
+constexpr qint64 kReceiveChunkBytes = 1024;
 
 QString seconds(std::chrono::milliseconds time)
 {
@@ -17,7 +19,7 @@ SocketDevice::SocketDevice(qint64 readBufferBytes, QObject *parent)
 {
     // A flood waits in the server and the network, not here.
     m_socket.setReadBufferSize(readBufferBytes);
-    connect(&m_socket, &QTcpSocket::readyRead, this, &SocketDevice::pullArrived);
+    connect(&m_socket, &QTcpSocket::readyRead, this, &SocketDevice::takeFromQt);
     connect(&m_socket, &QTcpSocket::bytesWritten, this, &SocketDevice::handOver);
     connect(&m_socket, &QTcpSocket::disconnected, this, &SocketDevice::onConnectionClosed);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &SocketDevice::onConnectionClosed);
@@ -34,6 +36,7 @@ std::optional<LinkDevice::Refusal> SocketDevice::open(const QString &address,
                        QStringLiteral("\"%1\" is no rfc2217:// or socket:// address").arg(address),
                        {}};
     m_address = *parsed;
+    m_peerClosed = false;
     m_socket.connectToHost(m_address.host, m_address.port);
     if (!m_socket.waitForConnected(static_cast<int>(kConnectTimeout.count()))) {
         const std::optional<Refusal> refusal = connectionRefusal();
@@ -45,8 +48,7 @@ std::optional<LinkDevice::Refusal> SocketDevice::open(const QString &address,
     if (!refusal && !connected())
         refusal = closedAtOnce();
     if (refusal) {
-        m_socket.abort();
-        m_input.clear();
+        close();
         return refusal;
     }
     m_open = true;
@@ -94,6 +96,11 @@ std::optional<LinkDevice::Refusal> SocketDevice::startSession(const LineSettings
     return std::nullopt;
 }
 
+bool SocketDevice::connected() const
+{
+    return !m_peerClosed && m_socket.state() == QAbstractSocket::ConnectedState;
+}
+
 void SocketDevice::close()
 {
     m_open = false;
@@ -116,11 +123,35 @@ void SocketDevice::takeReceived(const QByteArray &bytes, QByteArray &input)
     input += bytes;
 }
 
-void SocketDevice::pullArrived()
+// What Qt has read on the event loop comes first, to keep the order.
+void SocketDevice::takeFromQt()
 {
-    const qint64 room = m_readBufferBytes - m_input.size();
-    if (room > 0 && m_socket.bytesAvailable() > 0)
-        takeReceived(m_socket.read(room), m_input);
+    if (room() > 0 && m_socket.bytesAvailable() > 0)
+        takeReceived(m_socket.read(room()), m_input);
+}
+
+// Straight from the system, as far as there is room: no event loop needed.
+void SocketDevice::receiveArrived()
+{
+    char buffer[kReceiveChunkBytes];
+    while (connected() && m_socket.bytesAvailable() == 0 && room() > 0) {
+        const qint64 got =
+            receiveNow(m_socket.socketDescriptor(), buffer, qMin(room(), kReceiveChunkBytes));
+        if (got == 0)
+            return;
+        if (got < 0) {
+            m_peerClosed = true;
+            onConnectionClosed();
+            return;
+        }
+        takeReceived(QByteArray(buffer, got), m_input);
+    }
+}
+
+void SocketDevice::takeArrivedInput()
+{
+    takeFromQt();
+    receiveArrived();
 }
 
 QByteArray SocketDevice::read(qint64 maxCount)
@@ -128,32 +159,23 @@ QByteArray SocketDevice::read(qint64 maxCount)
     const qint64 count = maxCount == 0 ? m_input.size() : qMin(maxCount, m_input.size());
     QByteArray bytes = m_input.left(count);
     m_input.remove(0, count);
-    pullArrived(); // what the full buffer held back
     return bytes;
 }
 
 void SocketDevice::discardInput()
 {
-    takeArrivedInput();
+    // A full buffer may have left more behind it.
     do
-        m_input.clear(), pullArrived();
-    while (!m_input.isEmpty());
-}
-
-void SocketDevice::takeArrivedInput()
-{
-    // Asked first: waitForReadyRead() with nothing there counts as a failure.
-    if (m_open && waitForSocket(m_socket.socketDescriptor(), SocketReady::ToRead, {}))
-        m_socket.waitForReadyRead(0);
-    pullArrived();
+        m_input.clear(), takeArrivedInput();
+    while (m_input.size() == m_readBufferBytes);
+    m_input.clear();
 }
 
 bool SocketDevice::waitAndTake(std::chrono::microseconds limit)
 {
     if (!waitForSocket(m_socket.socketDescriptor(), SocketReady::ToRead, limit))
         return false;
-    m_socket.waitForReadyRead(0);
-    pullArrived();
+    takeArrivedInput();
     return connected();
 }
 
@@ -161,7 +183,7 @@ bool SocketDevice::waitForInput(std::chrono::microseconds limit)
 {
     if (!m_open)
         return false;
-    if (m_socket.bytesAvailable() > 0 && m_input.size() < m_readBufferBytes)
+    if (m_socket.bytesAvailable() > 0 && room() > 0)
         return true;
     return waitForSocket(m_socket.socketDescriptor(), SocketReady::ToRead, limit);
 }
@@ -172,42 +194,46 @@ bool SocketDevice::noticeGone()
     return !m_open;
 }
 
-void SocketDevice::sendNow(const QByteArray &wire)
+void SocketDevice::send(const QByteArray &wire)
 {
-    if (!connected())
-        return;
-    m_socket.write(wire);
-    flushNow();
-}
-
-void SocketDevice::flushNow()
-{
-    m_socket.flush(); // now, not on the event loop's next pass
-    forgetBrokenConnectionSignal();
-    acknowledgeAtOnce(m_socket.socketDescriptor());
+    m_pending += wire;
+    handOver();
 }
 
 void SocketDevice::write(const QByteArray &data)
 {
-    m_pending += encoded(data);
-    handOver();
+    send(encoded(data));
 }
 
+// Straight to the system while Qt holds nothing; what the system does not take
+// goes to Qt a chunk at a time, to be written when the socket has room.
 void SocketDevice::handOver()
 {
-    if (m_socket.bytesToWrite() > 0 || m_pending.isEmpty())
+    if (m_socket.bytesToWrite() > 0 || m_pending.isEmpty() || !connected())
         return;
-    // Taken out first: the write may report itself written, which calls this again.
+    const qint64 sent =
+        sendNow(m_socket.socketDescriptor(), m_pending.constData(), m_pending.size());
+    if (sent < 0) {
+        m_peerClosed = true;
+        onConnectionClosed();
+        return;
+    }
+    acknowledgeAtOnce(m_socket.socketDescriptor());
+    m_pending.remove(0, sent);
+    if (m_pending.isEmpty())
+        return;
+    // Taken out first: Qt may report it written at once, which calls this again.
     const QByteArray chunk = m_pending.left(kHandOverBytes);
-    m_pending.remove(0, kHandOverBytes);
-    sendNow(chunk);
+    m_pending.remove(0, chunk.size());
+    m_socket.write(chunk);
 }
 
 bool SocketDevice::waitForOutputTaken(std::chrono::microseconds limit)
 {
     if (!waitForSocket(m_socket.socketDescriptor(), SocketReady::ToWrite, limit))
         return false;
-    flushNow();
+    m_socket.flush();
+    forgetBrokenConnectionSignal();
     handOver();
     return m_open;
 }

@@ -7,19 +7,19 @@
 
 // A board's port served over the network as plain TCP (socket://): the bytes
 // pass unchanged, the line settings and RTS are the server's. The base of the
-// RFC 2217 port, which adds telnet to the same socket. With an event loop the
-// socket's signals bring input and tell of a closed connection; without one
-// the waits sleep on the socket itself (SocketWait.h). A connection the server closes is the
-// port's device gone: the port closes and tells it once.
+// RFC 2217 port, which adds telnet to the same socket. QTcpSocket connects and,
+// with an event loop, reads and tells of a closed connection; reads and writes
+// that cannot wait for the event loop go straight to the socket, and the waits
+// sleep on it (SocketIo.h). A connection the server closes is the port's
+// device gone: the port closes and tells it once.
 class SocketDevice : public LinkDevice
 {
     Q_OBJECT
 
 public:
     static constexpr std::chrono::milliseconds kConnectTimeout{5000};
-
-    // What the socket is handed at a time; the rest waits here, where it can
-    // still be dropped.
+    // What Qt is handed at a time when the system takes no more; the rest waits
+    // here, where it can still be dropped.
     static constexpr qint64 kHandOverBytes = 256;
 
     explicit SocketDevice(qint64 readBufferBytes, QObject *parent = nullptr);
@@ -50,29 +50,31 @@ protected:
     // The bytes that carry `data` on the wire.
     virtual QByteArray encoded(const QByteArray &data) const { return data; }
 
-    // Writes at once; nothing once the connection has closed.
-    void sendNow(const QByteArray &wire);
+    // Sends after what waits to be sent, at once as far as the system takes it.
+    void send(const QByteArray &wire);
     // Puts bytes ahead of the next write, to leave with it in one segment.
     void sendWithNextWrite(const QByteArray &wire) { m_pending += wire; }
-    bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
     // Sleeps on the socket and takes what came; false when the time is up, an
     // end request came or the connection closed.
     bool waitAndTake(std::chrono::microseconds limit);
+    bool connected() const;
     const NetAddress &address() const { return m_address; }
     // The refusal of a server that closes the connection as soon as it is made.
     Refusal closedAtOnce() const;
 
 private:
     std::optional<Refusal> connectionRefusal() const;
-    void pullArrived();
+    qint64 room() const { return m_readBufferBytes - m_input.size(); }
+    void takeFromQt();
+    void receiveArrived();
     void handOver();
-    void flushNow();
     void onConnectionClosed();
 
     const qint64 m_readBufferBytes;
     QTcpSocket m_socket;
     NetAddress m_address;
     QByteArray m_input;
-    QByteArray m_pending; // encoded, not yet handed to the socket
+    QByteArray m_pending; // encoded, not yet handed to the system or to Qt
     bool m_open = false;
+    bool m_peerClosed = false; // seen by a read of our own, which Qt does not know of
 };

@@ -1,7 +1,8 @@
 // The requests to end that a sleeping wait lets through are SIGINT, SIGTERM and
 // SIGHUP. SIGPIPE is not one: a program that ends on it (tq905) means its output.
-#include "SocketWait.h"
+#include "SocketIo.h"
 
+#include <cerrno>
 #include <csignal>
 
 #include <netinet/in.h>
@@ -23,6 +24,29 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
     const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
     return ::ppoll(&socket, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1;
+}
+
+qint64 receiveNow(qintptr descriptor, char *buffer, qint64 size)
+{
+    ssize_t got = 0;
+    do
+        got = ::recv(static_cast<int>(descriptor), buffer, static_cast<size_t>(size), MSG_DONTWAIT);
+    while (got < 0 && errno == EINTR);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return 0;
+    return got > 0 ? got : -1;
+}
+
+qint64 sendNow(qintptr descriptor, const char *data, qint64 size)
+{
+    ssize_t sent = 0;
+    do
+        sent = ::send(static_cast<int>(descriptor), data, static_cast<size_t>(size),
+                      MSG_DONTWAIT | MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return 0;
+    return sent;
 }
 
 void forgetBrokenConnectionSignal()
