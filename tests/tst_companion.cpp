@@ -22,10 +22,10 @@
 #include <QTest>
 
 #include <grp.h>
-#include <termios.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 
 using namespace std::chrono_literals;
 
@@ -322,11 +322,11 @@ private Q_SLOTS:
         requireSer2net();
         Board board;
         Ser2net server(board.device, accepter);
-        const QStringList commands{"bit 3 on", "out 3C", "tris \" 5\"", "pwm 1 1023", "bz 123 7",
-                                   "in", "ad 2"};
+        const QStringList commands{"bit 3 on", "out 3C", "tris \" 5\"", "pwm 1 1023",
+                                   "bz 123 7", "in",     "ad 2"};
         const QList<QByteArray> frames{
-            output::bitStep(3, {}).frame, output::portOutputFrame(u"3C"),
-            output::directionFrame(u" 5"), output::pwmFrame(1, 1023),
+            output::bitStep(3, {}).frame,      output::portOutputFrame(u"3C"),
+            output::directionFrame(u" 5"),     output::pwmFrame(1, 1023),
             output::buzzerFrame(u"123", u"7"), query::portQuery().frame,
             query::channelQuery(2).frame};
         const Run json = runTq905("--json --device DEVICE -", server.url(),
@@ -341,18 +341,14 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < frames.size(); ++i)
             QCOMPARE(QJsonDocument::fromJson(answers[i].toUtf8())["frame"].toString(),
                      QString::fromLatin1(frames[i]));
-        QCOMPARE(QJsonDocument::fromJson(answers[5].toUtf8())["values"]["portB"].toString(),
-                 "3C");
+        QCOMPARE(QJsonDocument::fromJson(answers[5].toUtf8())["values"]["portB"].toString(), "3C");
         const Run text = runTq905("--device DEVICE in ad 2", server.url());
         QCOMPARE(text.out, "5A 3C\n2A7\n");
         QCOMPARE(text.status, 0);
     }
 
     // A 0xFF byte each way, and over RFC 2217 the panel's 9600 8N1 on the device.
-    void networkPortPassesEveryByteAndSetsTheLine_data()
-    {
-        networkPortCarriesEveryCommand_data();
-    }
+    void networkPortPassesEveryByteAndSetsTheLine_data() { networkPortCarriesEveryCommand_data(); }
     void networkPortPassesEveryByteAndSetsTheLine()
     {
         QFETCH(Ser2net::Accepter, accepter);
@@ -366,12 +362,14 @@ private Q_SLOTS:
         for (int i = 0; i < 100 && received.size() < frames.size(); ++i)
             received += far.readQuiet(20ms);
         QCOMPARE(received.toHex(' '), frames.toHex(' '));
-        far.write("\x02I\xFF" "A\xFF\xFF\r");
+        far.write("\x02I\xFF"
+                  "A\xFF\xFF\r");
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitCode(), 0);
         const QJsonDocument answer =
             QJsonDocument::fromJson(process.readAllStandardOutput().split('\n').value(1));
-        QCOMPARE(answer["reply"].toString(), QString::fromLatin1("I\xFF" "A\xFF\xFF\r"));
+        QCOMPARE(answer["reply"].toString(), QString::fromLatin1("I\xFF"
+                                                                 "A\xFF\xFF\r"));
 
         if (accepter == Ser2net::Accepter::RawTcp)
             return;
@@ -410,7 +408,7 @@ private Q_SLOTS:
     void networkOutcomes_data()
     {
         QTest::addColumn<QString>("boardOptions");
-        QTest::addColumn<QString>("serve"); // rfc2217, socket, or nothing listening
+        QTest::addColumn<QString>("serve");     // rfc2217, socket, or nothing listening
         QTest::addColumn<QString>("arguments"); // URL: rfc2217:// (socket:// for socket)
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<int>("status");
@@ -421,16 +419,16 @@ private Q_SLOTS:
                             const char *out, const char *err) {
             QTest::newRow(name) << board << serve << arguments << input << status << out << err;
         };
-        row("no reply in time", "--fault no-reply", "rfc2217", "--timeout 300 --device URL in",
-            "", 1, "\n", "tq905: in: Receive ERR\n");
+        row("no reply in time", "--fault no-reply", "rfc2217", "--timeout 300 --device URL in", "",
+            1, "\n", "tq905: in: Receive ERR\n");
         row("a stdin session", "", "rfc2217", "--device URL -", "in\nad 7\nout 11\nin\n", 2,
             "5A 00\n5A 11\n", "tq905: line 2: \"ad 7\" is not understood; .*\n");
         row("nothing listening", "", "", "--device URL in", "", 3, "",
             "tq905: rfc2217://127.0.0.1:[0-9]+: the connection was refused: nothing listens "
             "on that port\\.\n\nCheck that ser2net runs on 127.0.0.1 and serves port "
             "[0-9]+\\.\n\nSystem: .*");
-        row("a plain TCP port asked for RFC 2217", "", "socket", "--device rfc2217://URL in", "",
-            3, "",
+        row("a plain TCP port asked for RFC 2217", "", "socket", "--device rfc2217://URL in", "", 3,
+            "",
             "tq905: rfc2217://127.0.0.1:[0-9]+: the server does not speak RFC 2217\\.\n\n"
             "Check that 127.0.0.1:[0-9]+ is an RFC 2217 port .*");
         row("an address without a port", "", "rfc2217", "--device rfc2217://127.0.0.1 in", "", 2,
@@ -448,7 +446,7 @@ private Q_SLOTS:
         QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort());
         if (!serve.isEmpty()) {
             server.emplace(board.device, serve == u"rfc2217" ? Ser2net::Accepter::Rfc2217
-                                                            : Ser2net::Accepter::RawTcp);
+                                                             : Ser2net::Accepter::RawTcp);
             url = server->url();
         }
         arguments.replace("rfc2217://URL", url.replace("socket://", "rfc2217://"));

@@ -602,7 +602,8 @@ private Q_SLOTS:
         QCOMPARE(resultBoxes(harness).mid(0, 2), QStringList({"0F", "3C"}));
         server.kill();
         QTRY_COMPARE(harness.messages.size(), 1);
-        QVERIFY2(harness.messages[0].contains("closed the connection"), qPrintable(harness.messages[0]));
+        QVERIFY2(harness.messages[0].contains("closed the connection"),
+                 qPrintable(harness.messages[0]));
         QCOMPARE(harness.indicator(), kGrey);
         QVERIFY(!harness.panel().serialLink().portOpen());
     }

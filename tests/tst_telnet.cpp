@@ -58,7 +58,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("port");
         const auto rfc = NetAddress::Scheme::Rfc2217;
         const auto raw = NetAddress::Scheme::RawTcp;
-        QTest::newRow("name") << "rfc2217://lab-host.example:2217" << rfc << "lab-host.example" << 2217;
+        QTest::newRow("name") << "rfc2217://lab-host.example:2217" << rfc << "lab-host.example"
+                              << 2217;
         QTest::newRow("IPv4") << "socket://127.0.0.1:7000" << raw << "127.0.0.1" << 7000;
         QTest::newRow("IPv6") << "rfc2217://[::1]:1" << rfc << "::1" << 1;
         QTest::newRow("highest port") << "socket://h:65535" << raw << "h" << 65535;
@@ -83,9 +84,9 @@ private Q_SLOTS:
              {"rfc2217://host", "rfc2217://:2217", "telnet://host:23", "RFC2217://host:1",
               "socket://host:0", "socket://host:65536", "socket://host:12a", "socket://::1:80",
               "socket://[127.0.0.1]:80", "socket://[::1%eth0]:80", "socket://256.1.1.1:80",
-              "socket://1.2.3:80", "socket://-host:80", "socket://a_b:80",
-              "rfc2217://host:2217/", "rfc2217://host:2217?ign_set_control",
-              "rfc2217://user@host:2217", " socket://host:80"})
+              "socket://1.2.3:80", "socket://-host:80", "socket://a_b:80", "rfc2217://host:2217/",
+              "rfc2217://host:2217?ign_set_control", "rfc2217://user@host:2217",
+              " socket://host:80"})
             QTest::newRow(text) << QString::fromLatin1(text);
     }
     void malformedAddressIsRefused()
@@ -120,8 +121,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("messages");
-        QTest::newRow("data only") << QByteArray("\x02" "5A3C") << QByteArray("\x02" "5A3C") << "";
-        QTest::newRow("doubled 0xFF") << bytes({'a', 255, 255, 'b'}) << bytes({'a', 255, 'b'}) << "";
+        QTest::newRow("data only") << QByteArray("\x02"
+                                                 "5A3C")
+                                   << QByteArray("\x02"
+                                                 "5A3C")
+                                   << "";
+        QTest::newRow("doubled 0xFF")
+            << bytes({'a', 255, 255, 'b'}) << bytes({'a', 255, 'b'}) << "";
         QTest::newRow("negotiations between data")
             << bytes({'a', 255, 251, 3, 'b', 255, 253, 44, 'c'}) << QByteArray("abc")
             << "neg 251 3; neg 253 44";
@@ -132,8 +138,7 @@ private Q_SLOTS:
             << bytes({255, 250, 44, 105, 1, 255, 251, 1, 'y'}) << QByteArray("y")
             << "sub 44 6901; neg 251 1";
         QTest::newRow("commands; lone SE ignored")
-            << bytes({255, 241, 'a', 255, 240, 255, 249}) << QByteArray("a")
-            << "cmd 241; cmd 249";
+            << bytes({255, 241, 'a', 255, 240, 255, 249}) << QByteArray("a") << "cmd 241; cmd 249";
     }
     void streamIsTakenApartAtAnySplit()
     {
@@ -183,7 +188,8 @@ private Q_SLOTS:
         QTest::newRow("repeated agreement is not answered")
             << bytes({253, 44, 253, 44, 251, 3, 251, 3}) << QByteArray() << true;
         QTest::newRow("server turns off what it agreed to")
-            << bytes({251, 0, 252, 0, 253, 0, 254, 0}) << bytes({255, 254, 0, 255, 252, 0}) << false;
+            << bytes({251, 0, 252, 0, 253, 0, 254, 0}) << bytes({255, 254, 0, 255, 252, 0})
+            << false;
         QTest::newRow("server refuses COM-PORT-OPTION")
             << bytes({254, 44, 254, 44}) << QByteArray() << false;
         QTest::newRow("server asks again after turning off")
@@ -195,12 +201,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, answers);
         QFETCH(bool, comPortAgreed);
         Negotiation negotiation;
-        QCOMPARE(negotiation.opening(), bytes({255, 251, 0, 255, 251, 3, 255, 251, 44, 255, 253, 0,
-                                               255, 253, 3}));
+        QCOMPARE(negotiation.opening(),
+                 bytes({255, 251, 0, 255, 251, 3, 255, 251, 44, 255, 253, 0, 255, 253, 3}));
         QByteArray given;
         for (qsizetype i = 0; i + 1 < received.size(); i += 2)
             given += negotiation.answer(static_cast<quint8>(received[i]),
-                                          static_cast<quint8>(received[i + 1]));
+                                        static_cast<quint8>(received[i + 1]));
         QCOMPARE(given.toHex(' '), answers.toHex(' '));
         QCOMPARE(negotiation.comPortAgreed(), comPortAgreed);
         QCOMPARE(negotiation.comPortRefused(), received.contains(bytes({254, 44})));

@@ -53,7 +53,7 @@ std::optional<NetAddress> parseNetAddress(const QString &text)
         return std::nullopt;
     NetAddress address;
     address.scheme = match.captured(1) == QLatin1String("rfc2217") ? NetAddress::Scheme::Rfc2217
-                                                                  : NetAddress::Scheme::RawTcp;
+                                                                   : NetAddress::Scheme::RawTcp;
     address.port = static_cast<quint16>(port);
     const bool bracketed = match.capturedStart(3) >= 0;
     address.host = bracketed ? match.captured(3) : match.captured(4);

@@ -156,8 +156,7 @@ void SerialLink::setOutput(const QByteArray &data)
 
 void SerialLink::onDeviceLost(const QString &detail)
 {
-    const SerialError lost(SerialError::Kind::DeviceLost, detail, shownPortNumber(),
-                           m_devicePath);
+    const SerialError lost(SerialError::Kind::DeviceLost, detail, shownPortNumber(), m_devicePath);
     Q_EMIT portOpenChanged(false);
     QMetaObject::invokeMethod(
         this, [this, lost] { Q_EMIT deviceLost(lost); }, Qt::QueuedConnection);

@@ -28,7 +28,7 @@ SocketDevice::SocketDevice(qint64 readBufferBytes, QObject *parent)
 SocketDevice::~SocketDevice() = default;
 
 std::optional<LinkDevice::Refusal> SocketDevice::open(const QString &address,
-                                                        const LineSettings &settings)
+                                                      const LineSettings &settings)
 {
     const std::optional<NetAddress> parsed = parseNetAddress(address);
     if (!parsed)
@@ -39,7 +39,7 @@ std::optional<LinkDevice::Refusal> SocketDevice::open(const QString &address,
     m_peerClosed = false;
     m_socket.connectToHost(m_address.host, m_address.port);
     if (!m_socket.waitForConnected(static_cast<int>(kConnectTimeout.count()))) {
-        const std::optional<Refusal> refusal = connectionRefusal();
+        std::optional<Refusal> refusal = connectionRefusal();
         m_socket.abort();
         return refusal;
     }
@@ -62,19 +62,18 @@ std::optional<LinkDevice::Refusal> SocketDevice::connectionRefusal() const
     const QString detail = m_socket.errorString();
     switch (m_socket.error()) {
     case QAbstractSocket::HostNotFoundError:
-        return Refusal{Kind::HostNotFound, detail,
-                       QStringLiteral("Check the host name \"%1\", or give its IP address.")
-                           .arg(host)};
+        return Refusal{
+            Kind::HostNotFound, detail,
+            QStringLiteral("Check the host name \"%1\", or give its IP address.").arg(host)};
     case QAbstractSocket::ConnectionRefusedError:
         return Refusal{Kind::ConnectionRefused, detail,
                        QStringLiteral("Check that ser2net runs on %1 and serves port %2.")
                            .arg(host)
                            .arg(m_address.port)};
     case QAbstractSocket::SocketTimeoutError:
-        return Refusal{Kind::NoAnswer,
-                       QStringLiteral("no answer within %1 s").arg(seconds(kConnectTimeout)),
-                       QStringLiteral("Check that %1 is up and that no firewall is in the way.")
-                           .arg(host)};
+        return Refusal{
+            Kind::NoAnswer, QStringLiteral("no answer within %1 s").arg(seconds(kConnectTimeout)),
+            QStringLiteral("Check that %1 is up and that no firewall is in the way.").arg(host)};
     default:
         return Refusal{Kind::OpenFailed, detail, {}};
     }
@@ -116,7 +115,9 @@ void SocketDevice::onConnectionClosed()
              .arg(m_address.port));
 }
 
-void SocketDevice::setRequestToSend(bool) { }
+void SocketDevice::setRequestToSend(bool)
+{
+}
 
 void SocketDevice::takeReceived(const QByteArray &bytes, QByteArray &input)
 {

@@ -23,8 +23,8 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
     bool signalled = false;
     if (::WSAEventSelect(socket, event, events) == 0) {
         const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
-        signalled = ::WaitForSingleObjectEx(event, static_cast<DWORD>(milliseconds), TRUE)
-                    == WAIT_OBJECT_0;
+        signalled =
+            ::WaitForSingleObjectEx(event, static_cast<DWORD>(milliseconds), TRUE) == WAIT_OBJECT_0;
         ::WSAEventSelect(socket, nullptr, 0);
     }
     ::WSACloseEvent(event);
@@ -47,7 +47,9 @@ qint64 sendNow(qintptr descriptor, const char *data, qint64 size)
     return sent;
 }
 
-void forgetBrokenConnectionSignal() { }
+void forgetBrokenConnectionSignal()
+{
+}
 
 // Once for good: every segment is acknowledged as it comes.
 void acknowledgeAtOnce(qintptr descriptor)

@@ -26,8 +26,8 @@ public:
         QFile file(config);
         file.open(QIODevice::WriteOnly);
         const QString accepterText = accepter == Accepter::Rfc2217
-            ? QStringLiteral("telnet(rfc2217),tcp,127.0.0.1,%1")
-            : QStringLiteral("tcp,127.0.0.1,%1");
+                                         ? QStringLiteral("telnet(rfc2217),tcp,127.0.0.1,%1")
+                                         : QStringLiteral("tcp,127.0.0.1,%1");
         file.write(QStringLiteral("connection: &board\n"
                                   "    accepter: %1\n"
                                   "    connector: serialdev,%2,%4,local\n"
