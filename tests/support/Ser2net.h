@@ -57,8 +57,6 @@ public:
             .arg(m_accepter == Accepter::Rfc2217 ? "rfc2217" : "socket")
             .arg(m_port);
     }
-    quint16 port() const { return m_port; }
-    bool listening() const { return m_listening; }
 
     void kill()
     {
@@ -90,10 +88,8 @@ private:
         while (clock.elapsed() < 5000 && m_process.state() != QProcess::NotRunning) {
             QFile table("/proc/net/tcp");
             table.open(QIODevice::ReadOnly);
-            if (table.readAll().contains(local)) {
-                m_listening = true;
+            if (table.readAll().contains(local))
                 return;
-            }
             QThread::msleep(20);
         }
     }
@@ -102,5 +98,4 @@ private:
     Accepter m_accepter;
     quint16 m_port;
     QProcess m_process;
-    bool m_listening = false;
 };
