@@ -1,5 +1,6 @@
 #include "LinkDevice.h"
 
+#include "NetAddress.h"
 #include "Rfc2217Device.h"
 #include "SerialDevice.h"
 
@@ -13,9 +14,10 @@ void LinkDevice::fail(const QString &detail)
 
 std::unique_ptr<LinkDevice> makeLinkDevice(const QString &address, qint64 readBufferBytes)
 {
-    if (address.startsWith(QLatin1String("rfc2217://")))
+    const std::optional<NetAddress> network = parseNetAddress(address);
+    if (!network)
+        return std::make_unique<SerialDevice>(readBufferBytes);
+    if (network->scheme == NetAddress::Scheme::Rfc2217)
         return std::make_unique<Rfc2217Device>(readBufferBytes);
-    if (address.startsWith(QLatin1String("socket://")))
-        return std::make_unique<SocketDevice>(readBufferBytes);
-    return std::make_unique<SerialDevice>(readBufferBytes);
+    return std::make_unique<SocketDevice>(readBufferBytes);
 }
