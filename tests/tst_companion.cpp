@@ -342,6 +342,7 @@ private Q_SLOTS:
             QCOMPARE(QJsonDocument::fromJson(answers[i].toUtf8())["frame"].toString(),
                      QString::fromLatin1(frames[i]));
         QCOMPARE(QJsonDocument::fromJson(answers[5].toUtf8())["values"]["portB"].toString(), "3C");
+        QTest::qWait(200); // ser2net lets go of the device a moment after a client has gone
         const Run text = runTq905("--device DEVICE in ad 2", server.url());
         QCOMPARE(text.out, "5A 3C\n2A7\n");
         QCOMPARE(text.status, 0);
