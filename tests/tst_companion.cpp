@@ -4,6 +4,8 @@
 #include "AvailablePorts.h"
 #include "BoardOptions.h"
 #include "ComPortOption.h"
+#include "CommandTable.h"
+#include "CommandWords.h"
 #include "FrameParser.h"
 #include "OutputCommands.h"
 #include "PtyPair.h"
@@ -124,6 +126,53 @@ private Q_SLOTS:
         QCOMPARE(m_board.framesRead(), traceOf(panelFrame));
     }
 
+    // Every row of the command table against the board's reading of frames: at
+    // both edges of its arguments a command's frame is that command, and one past
+    // an edge is refused before anything is sent.
+    void commandTableIsTheBoards()
+    {
+        const QMap<QString, QString> boardSays{
+            {"bit", "bit "},          {"out", "port B "},   {"tris", "direction "}, {"pwm", "PWM"},
+            {"bz", "buzzer length "}, {"in", "read ports"}, {"ad", "read channel "}};
+        const auto edge = [](const commands::Argument &argument, int which) -> QString {
+            if (!argument.choices.isEmpty())
+                return which == 0 ? argument.choices.first() : argument.choices.last();
+            if (argument.highest >= 0)
+                return QString::number(which == 0 ? 0 : argument.highest);
+            return "5A";
+        };
+        for (const commands::CommandRow &row : commands::commandTable()) {
+            QVERIFY2(boardSays.contains(row.word), qPrintable(row.word));
+            for (int which : {0, 1}) {
+                QStringList words{row.word};
+                for (const commands::Argument &argument : row.arguments)
+                    words << edge(argument, which);
+                const auto read = cli::readCommands(words);
+                QVERIFY2(std::holds_alternative<QList<cli::Command>>(read),
+                         qPrintable(words.join(' ')));
+                const QByteArray frame = std::get<QList<cli::Command>>(read).first().frame;
+                const auto parsed = frame::parseCommand(frame.mid(1, frame.size() - 2));
+                QVERIFY2(parsed, frame.constData());
+                const QString said = frame::describeCommand(*parsed);
+                QVERIFY2(said.startsWith(boardSays[row.word]), qPrintable(said));
+                for (const QString &word : words.mid(1))
+                    QVERIFY2(said.contains(word), qPrintable(said + " lacks " + word));
+                for (qsizetype i = 0; i < row.arguments.size() && which == 1; ++i) {
+                    const commands::Argument &argument = row.arguments[i];
+                    QStringList past = words;
+                    if (argument.highest >= 0 || argument.choices.value(0) == "0")
+                        past[i + 1] = QString::number(past[i + 1].toInt() + 1);
+                    else if (!argument.choices.isEmpty())
+                        past[i + 1] += "x";
+                    else
+                        continue; // any text goes
+                    QVERIFY2(std::holds_alternative<cli::Complaint>(cli::readCommands(past)),
+                             qPrintable(past.join(' ')));
+                }
+            }
+        }
+    }
+
     void outcomes_data()
     {
         QTest::addColumn<QString>("boardOptions");
@@ -145,33 +194,58 @@ private Q_SLOTS:
             "port B 0x11|read ports", 3000);
         row("a bad command: nothing sent", "", "--device DEVICE out 11 pwm 0 1024", "", 2, "",
             "tq905: \"pwm 0 1024\" is not understood; .*\n", "");
-        row("x is no port number", "", "--port x in", "", 2, "",
-            "tq905: Port \"\u2068x\u2069\": this is not a port number\\..*", "");
+        row("an escape sequence is no port number, and is shown plainly", "", "--port \x1b[2J in",
+            "", 2, "",
+            "tq905: Port \"\\\\x1B\\[2J\": this is not a port number\\. The port numbers are "
+            "[^\n]+\n",
+            "");
+        row("97 is no port number either", "", "--port 97 in", "", 2, "",
+            "tq905: Port \"97\": this is not a port number\\.[^\n]+\n", "");
         row("no such device", "", "--device /dev/ttyUSB-none in", "", 3, "",
-            "tq905: /dev/ttyUSB-none: no such device\\..*", "");
+            "tq905: /dev/ttyUSB-none: no such device\\. Check that the board is plugged in and "
+            "that the path is right\\.[^\n]*\n",
+            "");
+        row("--timeout 0", "", "--timeout 0 --device DEVICE in", "", 2, "",
+            "tq905: --timeout wants one number of milliseconds from 1, not \"0\"\\. .*", "");
+        row("a second --device", "", "--device DEVICE --device DEVICE in", "", 2, "",
+            "tq905: give one --port N or one --device PATH, not more\\. .*", "");
+        row("an option after a command, told with --json too", "",
+            "--json --device DEVICE in --timeout 5", "", 2,
+            "{\"error\":\"\\\"--timeout\\\" is an option; options come before the commands. tq905 "
+            "--help lists the options and commands.\"}\n",
+            "tq905: \"--timeout\" is an option; options come before the commands\\. [^\n]+\n", "");
         row("--list: the port box's tool tip", "", "--list", "", 0, availablePortsSummary() + "\n",
             "", "");
-        row("session: many lines, one not understood", "", "--device DEVICE -",
-            "# port B\r\n\r\nout 3C\r\n" + QByteArray("in\n").repeated(50) + "out 11 in\n"
-                + QByteArray(70000, 'x') + "\nad 2\n",
-            2, QString("5A 3C\n").repeated(50) + "2A7\n",
+        row("session: many lines, one answer a query line", "", "--device DEVICE -",
+            "# port B\r\n\r\nout 3C\r\n" + QByteArray("in\n").repeated(50) + "out 11 in\n" + "in "
+                + QByteArray(65995, 'x') + "\nad 4\nad 2\n",
+            2, QString("5A 3C\n").repeated(50) + "\n\n2A7\n",
             "tq905: line 54: \"out 11 in\" is more than one command; a line holds one\n"
-            "tq905: line 55: the line is longer than 65536 bytes\n",
+            "tq905: line 55: the line is longer than 65536 bytes\n"
+            "tq905: line 56: \"ad 4\" is not understood; write ad 0\\|1\\|2\\|3\n",
             qPrintable("port B 0x3C" + QString("|read ports").repeated(50) + "|read channel 2"));
-        row("session --json", "", "--json --device DEVICE -", "out 3C\nin\nad 9\n", 2,
+        row("session --json", "", "--json --device DEVICE -",
+            "out 3C\nin\nad 9\n" + QByteArray(66000, 'y') + '\n', 2,
             "{\"line\":1,\"command\":\"out 3C\",\"frame\":\"\\u0002O3C\\u000d\"}\n"
             "{\"line\":2,\"command\":\"in\",\"frame\":\"\\u0002I\\u000d\",\"reply\":"
             "\"I5A3C\\u000d\","
             "\"values\":{\"portA\":\"5A\",\"portB\":\"3C\"},\"ms\":0}\n{\"line\":3,\"command\":"
-            "\"ad 9\",\"error\":\"\\\"ad 9\\\" is not understood; write ad 0|1|2|3\"}\n",
-            "tq905: line 3: \"ad 9\" is not understood; write ad 0\\|1\\|2\\|3\n",
+            "\"ad 9\",\"error\":\"\\\"ad 9\\\" is not understood; write ad 0|1|2|3\"}\n"
+            "{\"line\":4,\"command\":\""
+                + QString(60, 'y')
+                + "\\u2026\",\"error\":\"the line is "
+                  "longer than 65536 bytes\"}\n",
+            "tq905: line 3: \"ad 9\" is not understood; write ad 0\\|1\\|2\\|3\n"
+            "tq905: line 4: the line is longer than 65536 bytes\n",
             "port B 0x3C|read ports");
         row("session: no reply, the session goes on", "--fault short",
             "--timeout 300 --device DEVICE -", "in\nout 22\n", 1, "\n",
             "tq905: line 1: in: Receive ERR\n", "read ports|port B 0x22", 300);
         row("session: the device vanishes", "--fault vanish", "--device DEVICE -",
-            "out 11\nin\nout 22\n", 4, "",
-            "tq905: line 2: in: /dev/pts/[0-9]+: the device has gone away[^\n]+\n\nSystem: "
+            "out 11\nin\nout 22\n", 4, "\n",
+            "tq905: line 2: in: /dev/pts/[0-9]+: the device has gone away \\(unplugged\\?\\)\\. "
+            "The port "
+            "is closed; plug the board in again and try again\\. System: "
             "Input/output error\n",
             "port B 0x11|read ports");
     }
@@ -195,6 +269,57 @@ private Q_SLOTS:
         QVERIFY2(whole.match(run.err).hasMatch(), qPrintable(run.err));
         QCOMPARE(board.framesRead(), framesRead);
         QVERIFY2(run.ms >= waitMs && run.ms < waitMs + 1500, qPrintable(QString::number(run.ms)));
+    }
+
+    void outputAndDescriptors_data()
+    {
+        QTest::addColumn<QString>("arguments"); // DEVICE: the far end's
+        QTest::addColumn<QString>("closed");    // the descriptors closed at the start
+        QTest::addColumn<bool>("toFullDisk");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QByteArray>("sent");
+        const QString full = "tq905: standard output cannot be written: No space left on device\n";
+        QTest::newRow("an empty answer to a full disk")
+            << "--timeout 100 --device DEVICE in"
+            << "" << true << 5 << full << QByteArray("\2I\r");
+        QTest::newRow("--json to a full disk") << "--json --device DEVICE out 3"
+                                               << "" << true << 5 << full << QByteArray("\2O03\r");
+        QTest::newRow("standard output closed")
+            << "--json --device DEVICE out 3"
+            << "1" << false << 5
+            << "tq905: standard output cannot be written: it was closed when tq905 started\n"
+            << QByteArray("\2O03\r");
+        QTest::newRow("standard input closed: the session has no lines")
+            << "--device DEVICE -"
+            << "0" << false << 0 << "" << QByteArray();
+        QTest::newRow("all three closed: the device takes none of their numbers")
+            << "--timeout 100 --device DEVICE in"
+            << "012" << false << 5 << "" << QByteArray("\2I\r");
+    }
+
+    // Output that is lost is a failure, and closed descriptors are nobody's.
+    void outputAndDescriptors()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, closed);
+        QFETCH(bool, toFullDisk);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QFETCH(QByteArray, sent);
+        PtyPair far;
+        QProcess process;
+        if (toFullDisk)
+            process.setStandardOutputFile("/dev/full");
+        process.setChildProcessModifier([closed] {
+            for (const QChar fd : closed)
+                ::close(fd.digitValue());
+        });
+        process.start(TQ905, arguments.split(u' ').replaceInStrings("DEVICE", far.devicePath()));
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), status);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), err);
+        QCOMPARE(far.readQuiet(50ms), sent);
     }
 
     // A late reply that an earlier run gave up on is not taken for this one's.

@@ -8,6 +8,13 @@
 #include <cstdio>
 #include <utility>
 
+// A Windows program's standard handles are no numbers that a file opened later
+// could take.
+bool openStandardDescriptors()
+{
+    return false;
+}
+
 void useStartingConsole()
 {
     if (!::AttachConsole(ATTACH_PARENT_PROCESS))

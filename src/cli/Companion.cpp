@@ -1,6 +1,8 @@
 #include "Companion.h"
 
 #include "Answers.h"
+#include "AvailablePorts.h"
+#include "ControlPictures.h"
 #include "PortOpening.h"
 #include "ReplyReceiver.h"
 
@@ -13,6 +15,10 @@ using cli::ExitStatus;
 
 // Thrown where an end request comes through; the run closes the port and ends.
 struct EndRequested {
+};
+
+// Thrown where standard output takes nothing: the answers would be lost.
+struct OutputLost {
 };
 
 std::chrono::microseconds leftUntil(Clock::time_point deadline)
@@ -86,6 +92,18 @@ Companion::Companion(cli::Invocation invocation, CompanionConsole &console)
 ExitStatus Companion::run()
 {
     try {
+        switch (m_invocation.action) {
+        case cli::Invocation::Action::Help:
+            return say(m_invocation.text);
+        case cli::Invocation::Action::Version:
+            return say(QStringLiteral("tq905 %1\n").arg(QCoreApplication::applicationVersion()));
+        case cli::Invocation::Action::List:
+            return say(availablePortsSummary() + u'\n');
+        case cli::Invocation::Action::Refuse:
+            return refuse();
+        case cli::Invocation::Action::Run:
+            break;
+        }
         ExitStatus status = open();
         if (status == ExitStatus::Done)
             status = m_invocation.session ? runSession() : runCommands();
@@ -94,7 +112,29 @@ ExitStatus Companion::run()
     } catch (const EndRequested &) {
         m_link.setPortOpen(false); // its lock file goes with it
         m_console.endAsRequested();
+    } catch (const OutputLost &) {
+        m_link.setPortOpen(false);
+        m_console.write(CompanionConsole::Stream::Errors,
+                        "tq905: standard output cannot be written: "
+                            + terminalText(m_console.writeFailure()).toUtf8() + '\n');
+        return ExitStatus::OutputFailed;
     }
+}
+
+ExitStatus Companion::say(const QString &text)
+{
+    print(CompanionConsole::Stream::Output, text.toUtf8());
+    return ExitStatus::Done;
+}
+
+ExitStatus Companion::refuse()
+{
+    QString complaint = m_invocation.text;
+    if (complaint.endsWith(u'.'))
+        complaint.chop(1);
+    return fail(ExitStatus::NotUnderstood, std::nullopt, {}, {},
+                complaint + QStringLiteral(". tq905 --help lists the options and commands."),
+                Naming::ByComplaint);
 }
 
 ExitStatus Companion::open()
@@ -110,9 +150,14 @@ ExitStatus Companion::open()
         openAsSet(m_link, portText);
         return ExitStatus::Done;
     } catch (const SerialError &error) {
-        print(CompanionConsole::Stream::Errors, "tq905: " + messageOf(error).toUtf8() + '\n');
-        return error.kind() == SerialError::Kind::NotAPortNumber ? ExitStatus::NotUnderstood
-                                                                 : ExitStatus::CannotOpen;
+        using Kind = SerialError::Kind;
+        // Any number that selects no device is as wrong as a word here.
+        const bool notAPort = error.kind() == Kind::NotAPortNumber
+                              || error.kind() == Kind::PortNumberOutOfRange
+                              || error.kind() == Kind::UnmappedPortNumber;
+        return fail(notAPort ? ExitStatus::NotUnderstood : ExitStatus::CannotOpen, std::nullopt, {},
+                    {}, messageOf(notAPort ? SerialError(Kind::NotAPortNumber, portText) : error),
+                    Naming::ByComplaint);
     }
 }
 
@@ -147,10 +192,12 @@ ExitStatus Companion::runSession()
         else
             parsed = cli::readLine(QString::fromUtf8(line));
         ExitStatus status = ExitStatus::Done;
-        if (const auto *complaint = std::get_if<cli::Complaint>(&parsed))
+        if (const auto *complaint = std::get_if<cli::Complaint>(&parsed)) {
+            if (cli::isQueryLine(QString::fromUtf8(line)))
+                answerNothing();
             status = fail(ExitStatus::NotUnderstood, number, shortened(line), {}, *complaint,
                           Naming::ByComplaint);
-        else if (const auto *command = std::get_if<cli::Command>(&parsed))
+        } else if (const auto *command = std::get_if<cli::Command>(&parsed))
             status = runOne(*command, number);
         worst = cli::worse(worst, status);
         if (status == ExitStatus::DeviceGone)
@@ -173,10 +220,7 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
         DeviceReplySource source(m_link, m_console, m_invocation.timeout);
         const std::optional<QByteArray> body = receiveReply(source, command.replyLength);
         if (!body) {
-            // An empty answer keeps a reader of one line a query in step, as the
-            // panel empties its result boxes.
-            if (!m_invocation.json)
-                print(CompanionConsole::Stream::Output, "\n");
+            answerNothing();
             return fail(ExitStatus::NoReply, line, command.text, command.frame,
                         QStringLiteral("Receive ERR"));
         }
@@ -185,6 +229,8 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
                                 : cli::textAnswer(command, *body));
         return ExitStatus::Done;
     } catch (const SerialError &error) {
+        if (command.replyLength > 0)
+            answerNothing();
         if (m_link.portOpen()) // the line did not take the frame
             return fail(ExitStatus::NoReply, line, command.text, command.frame, messageOf(error));
         return fail(ExitStatus::DeviceGone, line, command.text, command.frame, lostDeviceMessage());
@@ -207,6 +253,14 @@ void Companion::send(const QByteArray &frame)
                       m_link.commPort(), m_link.devicePath());
 }
 
+// An empty answer keeps a reader of one line a query in step, as the panel
+// empties its result boxes; with --json the error object is the line.
+void Companion::answerNothing()
+{
+    if (!m_invocation.json)
+        print(CompanionConsole::Stream::Output, "\n");
+}
+
 ExitStatus Companion::fail(ExitStatus status, std::optional<int> line, const QString &commandText,
                            const QByteArray &frame, const QString &message, Naming naming)
 {
@@ -214,20 +268,16 @@ ExitStatus Companion::fail(ExitStatus status, std::optional<int> line, const QSt
     if (naming == Naming::ByCommand)
         where += commandText + QStringLiteral(": ");
     print(CompanionConsole::Stream::Errors,
-          QStringLiteral("tq905: %1%2\n").arg(where, message).toUtf8());
+          "tq905: " + terminalText(where + message).toUtf8() + '\n');
     if (m_invocation.json)
         print(CompanionConsole::Stream::Output, cli::jsonError(line, commandText, frame, message));
     return status;
 }
 
-// A device named on the command line has no port number to speak of.
 QString Companion::messageOf(const SerialError &error) const
 {
-    if (!m_invocation.devicePath)
-        return error.operatorMessage();
-    return SerialError(error.kind(), error.detail(), std::nullopt, error.devicePath(),
-                       error.advice())
-        .operatorMessage();
+    return error.operatorMessage(m_invocation.devicePath ? SerialError::Opening::ByDeviceOption
+                                                         : SerialError::Opening::ByPortOption);
 }
 
 // The link tells of a lost device through the event loop; none runs here, so
@@ -239,8 +289,17 @@ QString Companion::lostDeviceMessage()
         SerialError(SerialError::Kind::DeviceLost, {}, m_link.commPort(), m_link.devicePath())));
 }
 
+// An error that cannot be told is let go: there is nowhere else to tell it.
 void Companion::print(CompanionConsole::Stream stream, const QByteArray &bytes)
 {
-    if (!m_console.write(stream, bytes))
+    switch (m_console.write(stream, bytes)) {
+    case CompanionConsole::Written::Done:
+        return;
+    case CompanionConsole::Written::EndRequested:
         throw EndRequested();
+    case CompanionConsole::Written::Failed:
+        if (stream == CompanionConsole::Stream::Output)
+            throw OutputLost();
+        return;
+    }
 }
