@@ -548,14 +548,14 @@ private Q_SLOTS:
         row("no reply in time", "--fault no-reply", "rfc2217", "--timeout 300 --device URL in", "",
             1, "\n", "tq905: in: Receive ERR\n");
         row("a stdin session", "", "rfc2217", "--device URL -", "in\nad 7\nout 11\nin\n", 2,
-            "5A 00\n5A 11\n", "tq905: line 2: \"ad 7\" is not understood; .*\n");
+            "5A 00\n\n5A 11\n", "tq905: line 2: \"ad 7\" is not understood; .*\n");
         row("nothing listening", "", "", "--device URL in", "", 3, "",
             "tq905: rfc2217://127.0.0.1:[0-9]+: the connection was refused: nothing listens "
-            "on that port\\.\n\nCheck that ser2net runs on 127.0.0.1 and serves port "
-            "[0-9]+\\.\n\nSystem: .*");
+            "on that port\\. Check that ser2net runs on 127.0.0.1 and serves port "
+            "[0-9]+\\. System: .*");
         row("a plain TCP port asked for RFC 2217", "", "socket", "--device rfc2217://URL in", "", 3,
             "",
-            "tq905: rfc2217://127.0.0.1:[0-9]+: the server does not speak RFC 2217\\.\n\n"
+            "tq905: rfc2217://127.0.0.1:[0-9]+: the server does not speak RFC 2217\\. "
             "Check that 127.0.0.1:[0-9]+ is an RFC 2217 port .*");
         row("an address without a port", "", "rfc2217", "--device rfc2217://127.0.0.1 in", "", 2,
             "", "tq905: \"rfc2217://127.0.0.1\" is not understood; .*\n");
