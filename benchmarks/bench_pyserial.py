@@ -4,6 +4,8 @@
 usage: bench_pyserial.py DEVICE COUNT WARMUP GAP_MS
        bench_pyserial.py --once DEVICE
 
+DEVICE may be a URL of pyserial's, such as rfc2217://HOST:PORT?ign_set_control.
+
 One line per query on stdout: nanoseconds from discarding stale input to the
 reply read. The board must report port A 5A; port B is set to 3C here.
 With --once, one query and its values, "5A 3C", as a script that runs once per
@@ -16,7 +18,7 @@ import serial
 
 
 def open_line(device):
-    return serial.Serial(device, 9600, bytesize=serial.EIGHTBITS, parity=serial.PARITY_NONE,
+    return serial.serial_for_url(device, 9600, bytesize=serial.EIGHTBITS, parity=serial.PARITY_NONE,
                          stopbits=serial.STOPBITS_ONE, timeout=3)
 
 

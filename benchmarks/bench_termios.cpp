@@ -1,12 +1,18 @@
 // The floor for a query round trip: a bare termios client with no event loop.
-// Writes STX "I" CR, then poll()s and reads until the 7-byte reply is in.
+// Writes STX "I" CR, then poll()s and reads until the 7-byte reply is in. Given
+// socket://IPV4:PORT instead of a device, the same over a plain TCP connection
+// (a port that ser2net serves): the floor for a network port.
 //
-//   bench_termios DEVICE COUNT WARMUP GAP_MS
+//   bench_termios DEVICE|socket://IPV4:PORT COUNT WARMUP GAP_MS
 //       One line per query: nanoseconds from discarding stale input to the last
 //       byte of the reply read. The board must report port A 5A; port B is set
 //       to 3C here.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -45,6 +51,33 @@ int openLine(const char *device)
     if (::tcsetattr(fd, TCSANOW, &line) != 0)
         fail("tcsetattr");
     return fd;
+}
+
+int connectTo(const std::string &address)
+{
+    const std::size_t colon = address.rfind(':');
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<uint16_t>(std::atoi(address.c_str() + colon + 1)));
+    if (::inet_pton(AF_INET, address.substr(0, colon).c_str(), &server.sin_addr) != 1)
+        fail("not an IPv4 address");
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr *>(&server), sizeof server) != 0)
+        fail("connect");
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+// What has arrived and not been read: flushed on a line, read away on a socket.
+void discardInput(int fd, bool socket)
+{
+    if (!socket) {
+        ::tcflush(fd, TCIFLUSH);
+        return;
+    }
+    char buffer[256];
+    while (::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) { }
 }
 
 void writeAll(int fd, const std::string &bytes)
@@ -90,13 +123,16 @@ std::string readCount(int fd, std::size_t count)
 int main(int argc, char *argv[])
 {
     if (argc != 5) {
-        std::fputs("usage: bench_termios DEVICE COUNT WARMUP GAP_MS\n", stderr);
+        std::fputs("usage: bench_termios DEVICE|socket://IPV4:PORT COUNT WARMUP GAP_MS\n", stderr);
         return 2;
     }
     const int count = std::atoi(argv[2]);
     const int warmup = std::atoi(argv[3]);
     const std::chrono::milliseconds gap(std::atoi(argv[4]));
-    const int fd = openLine(argv[1]);
+    const std::string socketScheme("socket://");
+    const std::string target(argv[1]);
+    const bool socket = target.compare(0, socketScheme.size(), socketScheme) == 0;
+    const int fd = socket ? connectTo(target.substr(socketScheme.size())) : openLine(argv[1]);
 
     const std::string query("\x02"
                             "I\r");
@@ -107,7 +143,7 @@ int main(int argc, char *argv[])
     std::this_thread::sleep_for(gap);
     for (int i = 0; i < warmup + count; ++i) {
         const Clock::time_point start = Clock::now();
-        ::tcflush(fd, TCIFLUSH);
+        discardInput(fd, socket);
         writeAll(fd, query);
         const std::string reply = readCount(fd, expected.size());
         const auto elapsed =

@@ -96,6 +96,15 @@ def main():
         tq[name] = samples(os.path.join(results, f"tq905-{name}.txt"), scale)
     tq = {name: (statistics.median(v), p99(v), len(v)) for name, v in tq.items()}
 
+    # Through ser2net: tq905's sessions by their own clock, the plain TCP floor, pyserial.
+    net = {}
+    for name in ("tq905-rfc2217", "tq905-socket"):
+        with open(os.path.join(results, f"net-{name}.txt")) as f:
+            net[name] = [int(line.split()[0]) / 1e3 for line in f if line.strip()]
+    for name in ("socket", "pyserial"):
+        net[name] = samples(os.path.join(results, f"net-{name}.txt"), 1e3)
+    net = {name: (statistics.median(v), p99(v), len(v)) for name, v in net.items()}
+
     waits = {"panel": [], "naive": [], "idle": []}
     for line in read_text(results, "timeout.txt").splitlines():
         kind, cpu, wall = line.split()
@@ -165,6 +174,11 @@ def main():
     w(f"| tq905, one process per IN query, start to end, median | {fmt(tq['process'][0], 'ms')} | "
       f"pyserial script, one process per query, {fmt(tq['pyserial-process'][0], 'ms')} | "
       f"{ratio(tq['process'][0], tq['pyserial-process'][0])} pyserial's (goal 1.3×) |")
+    w(f"| tq905 session through ser2net over RFC 2217: IN round trip, median | "
+      f"{fmt(net['tq905-rfc2217'][0], 'us')} | plain TCP floor {fmt(net['socket'][0], 'us')}, "
+      f"pyserial over RFC 2217 {fmt(net['pyserial'][0], 'us')} | "
+      f"{ratio(net['tq905-rfc2217'][0], net['socket'][0])} the floor (goal 1.1×); pyserial "
+      f"takes {ratio(net['pyserial'][0], net['tq905-rfc2217'][0])} as long |")
     w(f"| CPU in a 3 s reply time-out | {panel_cpu:.1f} ms | busy processEvents() loop "
       f"{naive_cpu:.0f} ms | the busy loop costs {ratio(naive_cpu, panel_cpu)} as much |")
     w(f"| Start-up to window mapped, median | {starts['panel']['map']:.0f} ms | bare Qt window "
@@ -313,6 +327,42 @@ def main():
           f"{ratio(med, tq['pyserial-process'][0])} |")
     w("")
 
+    w("## A board on another machine: through ser2net")
+    w("")
+    w("The same board, served by ser2net on 127.0.0.1 both as an RFC 2217 port")
+    w("(`telnet(rfc2217)` accepter) and as a plain TCP port (`tcp` accepter), each")
+    w("with `chardelay: false` (by default ser2net holds serial data back for a few")
+    w("character times, some 3.3 ms a reply here). In rounds that take turns, one")
+    w(f"client at a time, each does {net['socket'][2]} timed `in` queries in all,")
+    w("with 5 ms between queries: a `tq905 --json --device rfc2217://… -` session")
+    w("and a `socket://…` session fed by `bench_tq905.py` (tq905's own clock, from")
+    w("discarding stale input, PURGE-DATA included over RFC 2217, to the reply in")
+    w("hand); the termios client's code on a plain TCP connection to the `tcp`")
+    w("accepter (discarding what has arrived, then the query; the floor); and")
+    w("pyserial's RFC 2217 client (`rfc2217://…?ign_set_control`, since ser2net never")
+    w("acknowledges SET-CONTROL on a pseudo-terminal).")
+    w("")
+    w("| Client | Median | 99th percentile | Median ÷ floor |")
+    w("|---|---|---|---|")
+    for key, label in (("tq905-rfc2217", "tq905 session, rfc2217://"),
+                       ("tq905-socket", "tq905 session, socket://"),
+                       ("socket", "plain TCP client (the floor)"),
+                       ("pyserial", "pyserial, rfc2217://…?ign_set_control")):
+        med, top, _ = net[key]
+        w(f"| {label} | {fmt(med, 'us')} | {fmt(top, 'us')} | {ratio(med, net['socket'][0])} |")
+    w("")
+    w(f"Over plain TCP the tq905 session takes {ratio(net['tq905-socket'][0], net['socket'][0])} the floor's time;")
+    w("over RFC 2217 the same session also goes through ser2net's telnet layer, which")
+    w("parses the stream and answers the purge, work the floor's plain port does not do.")
+    w("")
+    w("pyserial's `reset_input_buffer()` sends PURGE-DATA and then polls for ser2net's")
+    w("acknowledgement every 50 ms, which sets its figure. tq905 does not wait for")
+    w("acknowledgements: its PURGE-DATA leaves in one segment with the query, and it")
+    w("acknowledges what it receives at once (`TCP_QUICKACK`), so ser2net does not")
+    w("hold the reply back behind its answer to the purge until a delayed")
+    w("acknowledgement comes (Nagle's rule; some 40 ms a query otherwise).")
+    w("")
+
     w("## CPU during a reply time-out")
     w("")
     w("The board runs with `--fault no-reply`, so every query waits the full 30 ticks of")
@@ -368,8 +418,10 @@ def main():
     w("- `benchmarks/bench_panel.cpp`: the panel's round trip (`roundtrip`) and the three")
     w("  waits (`timeout`).")
     w("- `benchmarks/bench_termios.cpp`: the termios client: raw 9600 8N1, `tcflush`,")
-    w("  `write`, then `poll()` and `read()` until 7 bytes.")
-    w("- `benchmarks/bench_pyserial.py`: the same through Debian's pyserial:")
+    w("  `write`, then `poll()` and `read()` until 7 bytes; given `socket://IPV4:PORT`,")
+    w("  the same on a TCP connection, what has arrived read away instead of `tcflush`.")
+    w("- `benchmarks/bench_pyserial.py`: the same through Debian's pyserial")
+    w("  (`serial_for_url`, so a device or an `rfc2217://` URL):")
     w("  `reset_input_buffer()`, `write()`, `read(7)` with a 3 s time-out; with `--once`,")
     w("  one query from opening the line to closing it.")
     w("- `benchmarks/bench_tq905.py`: feeds a tq905 session, or starts a program once")

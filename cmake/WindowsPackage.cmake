@@ -25,7 +25,7 @@ target_sources(tq905-panel PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc)
 # in the folders below it.
 install(TARGETS tq905-panel tq905 RUNTIME DESTINATION .)
 set(tq905_runtime_dlls)
-foreach(library Core Gui Widgets SerialPort)
+foreach(library Core Gui Widgets SerialPort Network)
     list(APPEND tq905_runtime_dlls $<TARGET_FILE:Qt6::${library}>)
 endforeach()
 # The MinGW runtime where the compiler tells where it is (Debian's does; MSYS2's

@@ -3,12 +3,14 @@
 // statuses, and how it ends on a signal or when the device goes.
 #include "AvailablePorts.h"
 #include "BoardOptions.h"
+#include "ComPortOption.h"
 #include "CommandTable.h"
 #include "CommandWords.h"
 #include "FrameParser.h"
 #include "OutputCommands.h"
 #include "PtyPair.h"
 #include "Queries.h"
+#include "Ser2net.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,6 +18,8 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,8 +27,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 
 using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(Ser2net::Accepter)
 
 namespace {
 
@@ -491,7 +498,198 @@ private Q_SLOTS:
         QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(told));
     }
 
+    // Boards on another machine: tq905 through a real ser2net.
+
+    void networkPortCarriesEveryCommand_data()
+    {
+        QTest::addColumn<Ser2net::Accepter>("accepter");
+        QTest::newRow("rfc2217://") << Ser2net::Accepter::Rfc2217;
+        QTest::newRow("socket://") << Ser2net::Accepter::RawTcp;
+    }
+    // Byte for byte in the board's trace, the values back in JSON and in text.
+    void networkPortCarriesEveryCommand()
+    {
+        QFETCH(Ser2net::Accepter, accepter);
+        requireSer2net();
+        Board board;
+        Ser2net server(board.device, accepter);
+        const QStringList commands{"bit 3 on", "out 3C", "tris \" 5\"", "pwm 1 1023",
+                                   "bz 123 7", "in",     "ad 2"};
+        const QList<QByteArray> frames{
+            output::bitStep(3, {}).frame,      output::portOutputFrame(u"3C"),
+            output::directionFrame(u" 5"),     output::pwmFrame(1, 1023),
+            output::buzzerFrame(u"123", u"7"), query::portQuery().frame,
+            query::channelQuery(2).frame};
+        const Run json = runTq905("--json --device DEVICE -", server.url(),
+                                  commands.join(u'\n').toUtf8() + '\n');
+        QCOMPARE(json.status, 0);
+        QStringList traces;
+        for (const QByteArray &frame : frames)
+            traces << traceOf(frame);
+        QCOMPARE(board.framesRead(), traces.join(u'|'));
+        const QStringList answers = json.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(answers.size(), frames.size());
+        for (qsizetype i = 0; i < frames.size(); ++i)
+            QCOMPARE(QJsonDocument::fromJson(answers[i].toUtf8())["frame"].toString(),
+                     QString::fromLatin1(frames[i]));
+        QCOMPARE(QJsonDocument::fromJson(answers[5].toUtf8())["values"]["portB"].toString(), "3C");
+        QTest::qWait(200); // ser2net lets go of the device a moment after a client has gone
+        const Run text = runTq905("--device DEVICE in ad 2", server.url());
+        QCOMPARE(text.out, "5A 3C\n2A7\n");
+        QCOMPARE(text.status, 0);
+    }
+
+    // A 0xFF byte each way, and over RFC 2217 the panel's 9600 8N1 on the device.
+    void networkPortPassesEveryByteAndSetsTheLine_data() { networkPortCarriesEveryCommand_data(); }
+    void networkPortPassesEveryByteAndSetsTheLine()
+    {
+        QFETCH(Ser2net::Accepter, accepter);
+        requireSer2net();
+        PtyPair far;
+        Ser2net server(far.devicePath(), accepter);
+        QProcess process;
+        process.start(TQ905, {"--json", "--device", server.url(), "out", "ÿ", "in"});
+        const QByteArray frames = output::portOutputFrame(u"ÿ") + query::portQuery().frame;
+        QByteArray received;
+        for (int i = 0; i < 100 && received.size() < frames.size(); ++i)
+            received += far.readQuiet(20ms);
+        QCOMPARE(received.toHex(' '), frames.toHex(' '));
+        far.write("\x02I\xFF"
+                  "A\xFF\xFF\r");
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), 0);
+        const QJsonDocument answer =
+            QJsonDocument::fromJson(process.readAllStandardOutput().split('\n').value(1));
+        QCOMPARE(answer["reply"].toString(), QString::fromLatin1("I\xFF"
+                                                                 "A\xFF\xFF\r"));
+
+        if (accepter == Ser2net::Accepter::RawTcp)
+            return;
+        termios line{}; // ser2net's own would be 1200 7E2 (Ser2net.h)
+        QCOMPARE(::tcgetattr(far.deviceFd(), &line), 0);
+        QCOMPARE(::cfgetospeed(&line), speed_t(B9600));
+        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8));
+    }
+
+    // What tq905 tells an RFC 2217 server, byte for byte, when the server agrees
+    // to COM-PORT-OPTION, asks for an option nobody wants and acknowledges no
+    // request: the opening, the refusal, the line settings, RTS, then each
+    // query's purge with its frame.
+    void rfc2217RequestsOnTheWire()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QProcess process;
+        process.start(TQ905, {"--timeout", "100", "--device",
+                              QString("rfc2217://127.0.0.1:%1").arg(server.serverPort()), "in"});
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket *client = server.nextPendingConnection();
+        client->write("\xFF\xFD\x2C\xFF\xFD\x18"); // DO COM-PORT-OPTION, DO TERMINAL-TYPE
+        QByteArray received;
+        while (client->waitForReadyRead(1000))
+            received += client->readAll();
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), 1); // Receive ERR
+        const QByteArray query = comport::purgeReceiveRequest() + query::portQuery().frame;
+        const QByteArray expected = QByteArray::fromHex("fffb00fffb03fffb2cfffd00fffd03fffc18")
+                                    + comport::lineSettingsRequests(LineSettings{})
+                                    + comport::requestToSendRequest(true) + query;
+        QCOMPARE(received.toHex(' '), expected.toHex(' '));
+    }
+
+    void networkOutcomes_data()
+    {
+        QTest::addColumn<QString>("boardOptions");
+        QTest::addColumn<QString>("serve");     // rfc2217, socket, or nothing listening
+        QTest::addColumn<QString>("arguments"); // URL: rfc2217:// (socket:// for socket)
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err"); // a regular expression, matched whole
+        const auto row = [](const char *name, const char *board, const char *serve,
+                            const char *arguments, const QByteArray &input, int status,
+                            const char *out, const char *err) {
+            QTest::newRow(name) << board << serve << arguments << input << status << out << err;
+        };
+        row("no reply in time", "--fault no-reply", "rfc2217", "--timeout 300 --device URL in", "",
+            1, "\n", "tq905: in: Receive ERR\n");
+        row("a stdin session", "", "rfc2217", "--device URL -", "in\nad 7\nout 11\nin\n", 2,
+            "5A 00\n\n5A 11\n", "tq905: line 2: \"ad 7\" is not understood; .*\n");
+        row("nothing listening", "", "", "--device URL in", "", 3, "",
+            "tq905: rfc2217://127.0.0.1:[0-9]+: the connection was refused: nothing listens "
+            "on that port\\. Check that ser2net runs on 127.0.0.1 and serves port "
+            "[0-9]+\\. System: .*");
+        row("a plain TCP port asked for RFC 2217", "", "socket", "--device rfc2217://URL in", "", 3,
+            "",
+            "tq905: rfc2217://127.0.0.1:[0-9]+: the server does not speak RFC 2217\\. "
+            "Check that 127.0.0.1:[0-9]+ is an RFC 2217 port .*");
+        row("an address without a port", "", "rfc2217", "--device rfc2217://127.0.0.1 in", "", 2,
+            "", "tq905: \"rfc2217://127.0.0.1\" is not understood; .*\n");
+    }
+    void networkOutcomes()
+    {
+        QFETCH(QString, boardOptions);
+        QFETCH(QString, serve);
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, input);
+        requireSer2net();
+        Board board(boardOptions);
+        std::optional<Ser2net> server;
+        QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort());
+        if (!serve.isEmpty()) {
+            server.emplace(board.device, serve == u"rfc2217" ? Ser2net::Accepter::Rfc2217
+                                                             : Ser2net::Accepter::RawTcp);
+            url = server->url();
+        }
+        arguments.replace("rfc2217://URL", url.replace("socket://", "rfc2217://"));
+        const Run run = runTq905(arguments.replace("URL", url), board.device, input);
+        QTEST(run.status, "status");
+        QTEST(run.out, "out");
+        QFETCH(QString, err);
+        const QRegularExpression whole(QRegularExpression::anchoredPattern(err),
+                                       QRegularExpression::DotMatchesEverythingOption);
+        QVERIFY2(whole.match(run.err).hasMatch(), qPrintable(run.err));
+    }
+
+    void ser2netGoneEndsTheRun_data()
+    {
+        QTest::addColumn<bool>("inAWait"); // else between the lines of a session
+        QTest::newRow("in the wait for a reply") << true;
+        QTest::newRow("between session lines") << false;
+    }
+    // At once, told once, exit 4, as for an unplugged adapter.
+    void ser2netGoneEndsTheRun()
+    {
+        QFETCH(bool, inAWait);
+        requireSer2net();
+        Board board(inAWait ? "--fault no-reply" : "");
+        Ser2net server(board.device, Ser2net::Accepter::Rfc2217);
+        QProcess process;
+        process.start(TQ905, {"--device", server.url(), inAWait ? "in" : "-"});
+        if (!inAWait) {
+            process.write("in\n");
+            QVERIFY(process.waitForReadyRead(5000));
+        }
+        QCOMPARE(board.framesRead(), "read ports");
+        QElapsedTimer clock;
+        clock.start();
+        server.kill();
+        process.write("in\n");
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(5000));
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(process.exitCode(), 4);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(err.count("closed the connection"), 1);
+    }
+
 private:
+    static void requireSer2net()
+    {
+        if (!Ser2net::available())
+            QSKIP("no ser2net (Debian's ser2net package)");
+    }
+
     Board m_board;
 };
 

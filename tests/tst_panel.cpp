@@ -7,6 +7,7 @@
 #include "CommandDisplay.h"
 #include "ControlTable.h"
 #include "PtyPair.h"
+#include "Ser2net.h"
 #include "TQ905Panel.h"
 
 #include <QAccessible>
@@ -343,13 +344,16 @@ private Q_SLOTS:
         QVERIFY2(textPixels > 10, qPrintable(QString::number(textPixels)));
     }
 
-    // The port box's tool tip lists the devices present, a typed port text stays
+    // The port box's tool tip lists the devices present and says that a network
+    // port's address is taken too, a typed port text stays
     // as typed, and a scroll bar shows its value while it moves.
     void portBoxAndScrollBars()
     {
         PanelHarness harness;
         const QString tip = harness.portBoxToolTip();
-        QVERIFY2(tip.startsWith(u"Serial devices present:\n") || tip == u"No serial devices found.",
+        QVERIFY2((tip.startsWith(u"Serial devices present:\n")
+                  || tip.startsWith(u"No serial devices found."))
+                     && tip.contains(u"rfc2217://HOST:PORT") && tip.contains(u"socket://HOST:PORT"),
                  qPrintable(tip));
         for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
             const QRegularExpression line(
@@ -616,6 +620,29 @@ private Q_SLOTS:
         QCOMPARE(resultBoxes(harness), QStringList({"0", "0", "0", "", "222", "0"}));
     }
 
+    // SET on an RFC 2217 address served by ser2net: green, a query answered; the
+    // server gone is the port gone: grey, told once.
+    void setOnANetworkPort()
+    {
+        if (!Ser2net::available())
+            QSKIP("no ser2net (Debian's ser2net package)");
+        PanelHarness harness;
+        Ser2net server(harness.board().devicePath(), Ser2net::Accepter::Rfc2217);
+        harness.openPort(server.url());
+        QCOMPARE(harness.messages, QStringList());
+        QCOMPARE(harness.indicator(), kGreen);
+        harness.boardWrites({{200ms, "\002I0F3C\r"}});
+        harness.click("INcmd");
+        QCOMPARE(harness.board().readQuiet(50ms), QByteArray("\002I\r"));
+        QCOMPARE(resultBoxes(harness).mid(0, 2), QStringList({"0F", "3C"}));
+        server.kill();
+        QTRY_COMPARE(harness.messages.size(), 1);
+        QVERIFY2(harness.messages[0].contains("closed the connection"),
+                 qPrintable(harness.messages[0]));
+        QCOMPARE(harness.indicator(), kGrey);
+        QVERIFY(!harness.panel().serialLink().portOpen());
+    }
+
     void failureSaysWhatToDo_data()
     {
         QTest::addColumn<Setup>("setup");
@@ -643,6 +670,14 @@ private Q_SLOTS:
                    "Port \"\u20681<U+202E><U+2069><U+0085>\u240A\u2421\u2069\": "
                    "this is not a port number.")}
             << QStringList{QStringLiteral("\u202E"), QStringLiteral("\n\x7F")};
+        QTest::newRow("a malformed network address: as any text that is no number")
+            << Setup::PortText << "rfc2217://127.0.0.1"
+            << QStringList{"\"SET\" failed", "not a port number"} << QStringList{};
+        QTest::newRow("a network port nothing listens on")
+            << Setup::PortText << QStringLiteral("socket://127.0.0.1:%1").arg(Ser2net::freePort())
+            << QStringList{"socket://127.0.0.1:", "nothing listens on that port",
+                           "Check that ser2net runs on 127.0.0.1"}
+            << QStringList{"Port 4", "Port 3"};
         QTest::newRow("device missing")
             << Setup::MissingDevice << "3"
             << QStringList{"Port 3 (/dev/", "no such device", kToolTip} << QStringList{};

@@ -24,7 +24,9 @@ ensure_packages() {
 # CR as U+240D), which no other font here has.
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev
                 fonts-liberation fonts-symbola fontconfig)
-TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick python3)
+# ser2net serves the virtual board as a network port; python3-serial is the
+# bench's RFC 2217 client to compare with.
+TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick python3 ser2net python3-serial)
 # The fuzz targets (clang with libFuzzer) and the lint step of ./test.
 CHECK_PACKAGES=(clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14)
 # The package step of ./test: CPack's dependency list and the validators.

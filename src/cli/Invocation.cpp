@@ -1,6 +1,7 @@
 #include "Invocation.h"
 
 #include "CommandTable.h"
+#include "NetAddress.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -62,6 +63,11 @@ std::optional<QString> readPort(const QCommandLineParser &parser, const QCommand
         invocation.portText = ports.first();
     else
         invocation.devicePath = devices.first();
+    if (invocation.devicePath && looksLikeNetAddress(*invocation.devicePath)
+        && !parseNetAddress(*invocation.devicePath))
+        return QStringLiteral("\"%1\" is not understood; a network port is "
+                              "rfc2217://HOST:PORT or socket://HOST:PORT")
+            .arg(*invocation.devicePath);
     return std::nullopt;
 }
 
@@ -81,7 +87,9 @@ Invocation readInvocation(const QStringList &arguments)
                                   QStringLiteral("The port number, as in the panel's port box."),
                                   QStringLiteral("N"));
     const QCommandLineOption device(QStringLiteral("device"),
-                                    QStringLiteral("The serial device, instead of a port number."),
+                                    QStringLiteral("The serial device, instead of a port number, "
+                                                   "or a network port: rfc2217://HOST:PORT, "
+                                                   "socket://HOST:PORT."),
                                     QStringLiteral("PATH"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("How long a reply may take (default 3000)."),

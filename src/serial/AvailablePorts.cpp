@@ -18,7 +18,10 @@ QString availablePortsSummary()
             line += QStringLiteral(" - ") + info.description();
         lines << line;
     }
+    const QString elsewhere = QStringLiteral(
+        "\n\nBoards on another machine: rfc2217://HOST:PORT (RFC 2217, as ser2net serves "
+        "it) or socket://HOST:PORT (plain TCP).");
     if (lines.isEmpty())
-        return QStringLiteral("No serial devices found.");
-    return QStringLiteral("Serial devices present:\n") + lines.join(u'\n');
+        return QStringLiteral("No serial devices found.") + elsewhere;
+    return QStringLiteral("Serial devices present:\n") + lines.join(u'\n') + elsewhere;
 }

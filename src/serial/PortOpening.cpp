@@ -1,6 +1,7 @@
 #include "PortOpening.h"
 
 #include "AvailablePorts.h"
+#include "NetAddress.h"
 #include "PortNumber.h"
 #include "SerialLink.h"
 
@@ -8,12 +9,15 @@ namespace {
 
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
 
-} // namespace
-
-void openAsSet(SerialLink &link, const QString &portText)
+// A malformed address is told as any text that is no port number.
+void choosePort(SerialLink &link, const QString &portText)
 {
-    if (link.portOpen())
-        link.setPortOpen(false);
+    if (looksLikeNetAddress(portText)) {
+        if (!parseNetAddress(portText))
+            throw SerialError(SerialError::Kind::NotAPortNumber, portText);
+        link.setNetworkPort(portText);
+        return;
+    }
     PortTextFault fault = PortTextFault::NotANumber;
     const std::optional<qint16> portNumber = convertPortNumber(portText, &fault);
     if (!portNumber)
@@ -22,6 +26,15 @@ void openAsSet(SerialLink &link, const QString &portText)
                           availablePortsSummary())
             : SerialError(SerialError::Kind::NotAPortNumber, portText);
     link.setCommPort(*portNumber);
+}
+
+} // namespace
+
+void openAsSet(SerialLink &link, const QString &portText)
+{
+    if (link.portOpen())
+        link.setPortOpen(false);
+    choosePort(link, portText);
     link.setSettings(kLineSettings);
     link.setPortOpen(true);
     link.setRTSEnable(true);

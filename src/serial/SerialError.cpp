@@ -59,6 +59,15 @@ QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
         return QStringLiteral("the line does not take more data. Check the cable and the board.");
     case Kind::WaitAbandoned:
         return QStringLiteral("the wait for a reply was abandoned.");
+    case Kind::HostNotFound:
+        return QStringLiteral("the host name is not known.");
+    case Kind::ConnectionRefused:
+        return QStringLiteral("the connection was refused: nothing listens on that port.");
+    case Kind::NoAnswer:
+        return QStringLiteral("the host does not answer (down, or a firewall drops the "
+                              "connection).");
+    case Kind::NotRfc2217:
+        return QStringLiteral("the server does not speak RFC 2217.");
     }
     return {};
 }

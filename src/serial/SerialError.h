@@ -25,6 +25,10 @@ public:
         DeviceLost,    // the device vanished while open (unplugged adapter)
         OutputStalled, // the far end does not take what is written
         WaitAbandoned, // a handler or wait ended by shutdown or a lost port; told already
+        HostNotFound,  // a network port's host name that no lookup knows
+        ConnectionRefused, // nothing listens on a network port
+        NoAnswer,          // a network port's host does not answer in time
+        NotRfc2217,        // an rfc2217:// port whose server does not speak RFC 2217
     };
 
     // The advice is what the operator can do, found out at the failing step

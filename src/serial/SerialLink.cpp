@@ -24,6 +24,18 @@ void SerialLink::setCommPort(qint16 portNumber)
                           availablePortsSummary());
     m_commPort = portNumber;
     m_devicePath = *path;
+    m_networkPort = false;
+}
+
+void SerialLink::setNetworkPort(const QString &address)
+{
+    m_devicePath = address;
+    m_networkPort = true;
+}
+
+std::optional<int> SerialLink::shownPortNumber() const
+{
+    return m_networkPort ? std::nullopt : std::optional<int>(m_commPort);
 }
 
 void SerialLink::setSettings(const QString &text)
@@ -32,7 +44,7 @@ void SerialLink::setSettings(const QString &text)
     if (!parsed)
         throw SerialError(SerialError::Kind::BadSettings,
                           QStringLiteral("\"%1\" is not of the form 9600,N,8,1").arg(text),
-                          m_commPort, m_devicePath);
+                          shownPortNumber(), m_devicePath);
     m_settings = *parsed;
 }
 
@@ -52,7 +64,7 @@ void SerialLink::setPortOpen(bool open)
     m_device = makeLinkDevice(m_devicePath, kReadBufferBytes);
     connect(m_device.get(), &LinkDevice::lost, this, &SerialLink::onDeviceLost);
     if (const std::optional<LinkDevice::Refusal> refusal = m_device->open(m_devicePath, m_settings))
-        throw SerialError(refusal->kind, refusal->detail, m_commPort, m_devicePath,
+        throw SerialError(refusal->kind, refusal->detail, shownPortNumber(), m_devicePath,
                           refusal->advice);
     Q_EMIT portOpenChanged(true);
     if (m_rtsEnable)
@@ -143,13 +155,13 @@ void SerialLink::setOutput(const QByteArray &data)
             SerialError::Kind::OutputStalled,
             QStringLiteral("the frame was not sent: %1 bytes are still waiting to be sent")
                 .arg(device.bytesToWrite()),
-            m_commPort, m_devicePath);
+            shownPortNumber(), m_devicePath);
     device.write(data);
 }
 
 void SerialLink::onDeviceLost(const QString &detail)
 {
-    const SerialError lost(SerialError::Kind::DeviceLost, detail, m_commPort, m_devicePath);
+    const SerialError lost(SerialError::Kind::DeviceLost, detail, shownPortNumber(), m_devicePath);
     Q_EMIT portOpenChanged(false);
     QMetaObject::invokeMethod(
         this, [this, lost] { Q_EMIT deviceLost(lost); }, Qt::QueuedConnection);

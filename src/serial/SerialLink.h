@@ -36,6 +36,8 @@ public:
 
     qint16 commPort() const { return m_commPort; }
     void setCommPort(qint16 portNumber);
+    // A port another machine serves (rfc2217:// or socket://), instead of a number.
+    void setNetworkPort(const QString &address);
 
     void setSettings(const QString &text);
 
@@ -91,11 +93,14 @@ private:
     // The open device; a SerialError where there is none.
     LinkDevice &openDevice() const;
     void onDeviceLost(const QString &detail);
+    // The number a message names the port by; a network port has none.
+    std::optional<int> shownPortNumber() const;
 
     // Made anew for each open, of the kind its address names.
     std::unique_ptr<LinkDevice> m_device;
     DeviceResolver m_resolver;
     qint16 m_commPort = 1;
+    bool m_networkPort = false;
     LineSettings m_settings;
     bool m_rtsEnable = false;
     qint16 m_inputLen = 0;

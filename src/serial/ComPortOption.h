@@ -1,0 +1,33 @@
+#pragma once
+
+#include "LineSettings.h"
+
+#include <QByteArray>
+
+// The client's requests of RFC 2217's COM-PORT-OPTION, each a telnet
+// sub-negotiation ready for the wire. The server's answers are not waited for:
+// a server may leave a request unacknowledged (ser2net does for the modem lines
+// of a pseudo-terminal).
+namespace comport {
+
+constexpr quint8 kSetBaudRate = 1;
+constexpr quint8 kSetDataSize = 2;
+constexpr quint8 kSetParity = 3;
+constexpr quint8 kSetStopSize = 4;
+constexpr quint8 kSetControl = 5;
+constexpr quint8 kPurgeData = 12;
+
+constexpr quint8 kNoFlowControl = 1;
+constexpr quint8 kRtsOn = 11;
+constexpr quint8 kRtsOff = 12;
+constexpr quint8 kPurgeReceiveBuffer = 1;
+
+QByteArray request(quint8 command, const QByteArray &value);
+
+// Baud rate, data size, parity, stop size and no flow control, in that order.
+QByteArray lineSettingsRequests(const LineSettings &settings);
+QByteArray requestToSendRequest(bool asserted);
+// Drops what the server holds from the board and has not sent yet.
+QByteArray purgeReceiveRequest();
+
+} // namespace comport

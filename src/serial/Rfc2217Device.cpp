@@ -1,0 +1,58 @@
+#include "Rfc2217Device.h"
+
+#include "ComPortOption.h"
+
+void Rfc2217Device::setRequestToSend(bool asserted)
+{
+    if (isOpen())
+        send(comport::requestToSendRequest(asserted));
+}
+
+// A query's frame follows the discard at once; sent together, the server takes
+// both in one read and the client is woken once fewer.
+void Rfc2217Device::discardInput()
+{
+    if (isOpen())
+        sendWithNextWrite(comport::purgeReceiveRequest());
+    SocketDevice::discardInput();
+}
+
+std::optional<LinkDevice::Refusal> Rfc2217Device::startSession(const LineSettings &settings)
+{
+    m_decoder = {};
+    m_negotiation = {};
+    send(m_negotiation.opening());
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + kAgreementTimeout;
+    while (!m_negotiation.comPortAgreed() && !m_negotiation.comPortRefused()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+        if (left.count() <= 0 || !waitAndTake(left))
+            break;
+    }
+    if (m_negotiation.comPortAgreed()) {
+        send(comport::lineSettingsRequests(settings));
+        return std::nullopt;
+    }
+    if (!connected())
+        return closedAtOnce();
+    return Refusal{SerialError::Kind::NotRfc2217,
+                   m_negotiation.comPortRefused()
+                       ? QStringLiteral("the server refused COM-PORT-OPTION")
+                       : QStringLiteral("no agreement to COM-PORT-OPTION within %1 s")
+                             .arg(kAgreementTimeout.count() / 1000.0),
+                   QStringLiteral("Check that %1:%2 is an RFC 2217 port (ser2net's "
+                                  "telnet(rfc2217) accepter), or use socket:// for a plain one.")
+                       .arg(address().host)
+                       .arg(address().port)};
+}
+
+void Rfc2217Device::takeReceived(const QByteArray &bytes, QByteArray &input)
+{
+    QByteArray answers;
+    for (const telnet::Message &message : m_decoder.feed(bytes, input))
+        if (message.kind == telnet::Message::Kind::Negotiation)
+            answers += m_negotiation.answer(message.verb, message.option);
+    if (!answers.isEmpty())
+        send(answers);
+}
