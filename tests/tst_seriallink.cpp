@@ -3,10 +3,13 @@
 // hearing the line. Nothing here lets the event loop run unless it says so.
 // Also the fixed mapping of port numbers to devices at the edges of its ranges.
 #include "PortNumber.h"
+#include "ProcessProbes.h"
 #include "PtyPair.h"
 #include "SerialLink.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <QThread>
 
 using namespace std::chrono_literals;
 
@@ -16,21 +19,6 @@ void openLink(SerialLink &link, const PtyPair &pty)
 {
     link.setDeviceResolver([&pty](int) { return pty.devicePath(); });
     link.setPortOpen(true);
-}
-
-// What the far end receives within `timeout`, read without the event loop.
-QByteArray farEndReceives(PtyPair &pty, int count, std::chrono::milliseconds timeout = 200ms)
-{
-    QByteArray received(count, '\0');
-    qsizetype done = 0;
-    pollfd readable{pty.masterFd(), POLLIN, 0};
-    while (done < count && ::poll(&readable, 1, static_cast<int>(timeout.count())) == 1) {
-        const ssize_t n = ::read(pty.masterFd(), received.data() + done, count - done);
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    return received.left(done);
 }
 
 } // namespace
@@ -84,7 +72,7 @@ private Q_SLOTS:
         SerialLink link;
         openLink(link, pty);
         link.setOutput("\002O00\r");
-        QCOMPARE(farEndReceives(pty, 5), QByteArray("\002O00\r"));
+        QCOMPARE(pty.receive(5, 200ms), QByteArray("\002O00\r"));
         QByteArray sent;
         QByteArray received;
         try {
@@ -94,8 +82,8 @@ private Q_SLOTS:
                 link.setOutput(frame);
                 sent += frame;
                 if (i % 100 == 99) {
-                    received += farEndReceives(pty, 300, 0ms);
-                    ::usleep(2000); // the kernel moves what waits behind it in the meantime
+                    received += pty.receive(300, 0ms);
+                    QThread::msleep(2); // the kernel moves what waits behind it in the meantime
                 }
             }
             QFAIL("the link queued output without bound");
@@ -113,9 +101,56 @@ private Q_SLOTS:
         SerialLink link;
         openLink(link, pty);
         pty.write("\002X0F3CY");
-        ::usleep(50000);
+        QThread::msleep(50);
         link.readArrivedInput();
         QCOMPARE(link.inBufferCount(), qint16(7));
+    }
+
+    // Closed while a write is pending, the far end taking nothing, and opened
+    // again: the reopened port waits without spending the processor, and the
+    // close does not wait for the write.
+    void reopenAfterAStalledWriteLeavesTheLoopIdle()
+    {
+        PtyPair pty;
+        SerialLink link;
+        openLink(link, pty);
+        try {
+            for (int i = 0; i < 10000; ++i) {
+                link.setOutput(QByteArray(1024, 'x'));
+                QCoreApplication::processEvents();
+            }
+            QFAIL("the line took everything from a far end that reads nothing");
+        } catch (const SerialError &error) {
+            QCOMPARE(error.kind(), SerialError::Kind::OutputStalled);
+        }
+        QElapsedTimer reopening;
+        reopening.start();
+        link.setPortOpen(false);
+        link.setPortOpen(true);
+        QVERIFY(reopening.elapsed() < 500);
+        const auto before = processorTimeUsed();
+        QTest::qWait(1000);
+        const auto used = processorTimeUsed() - before;
+        QVERIFY2(used < 50ms, qPrintable(QStringLiteral("%1 ms of processor time in an idle "
+                                                         "second after the reopen")
+                                              .arg(used.count())));
+    }
+
+    // A device that gives up the read kept outstanding on it has gone: the port
+    // is closed and the loss told once, not the read asked again and again.
+    void abortedReadIsALostDevice()
+    {
+        PtyPair pty;
+        SerialLink link;
+        openLink(link, pty);
+        int losses = 0;
+        connect(&link, &SerialLink::deviceLost, this, [&losses] { ++losses; });
+        if (!abortPendingReads())
+            QSKIP("Reads here are no requests that a driver could give up.");
+        QTRY_COMPARE(losses, 1);
+        QVERIFY(!link.portOpen());
+        QTest::qWait(100);
+        QCOMPARE(losses, 1);
     }
 
     void portNumberSelectsItsDevice_data()

@@ -4,3 +4,7 @@
 void useStartingConsole()
 {
 }
+
+void leaveStartingConsole()
+{
+}
