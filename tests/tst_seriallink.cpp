@@ -132,8 +132,8 @@ private Q_SLOTS:
         QTest::qWait(1000);
         const auto used = processorTimeUsed() - before;
         QVERIFY2(used < 50ms, qPrintable(QStringLiteral("%1 ms of processor time in an idle "
-                                                         "second after the reopen")
-                                              .arg(used.count())));
+                                                        "second after the reopen")
+                                             .arg(used.count())));
     }
 
     // A device that gives up the read kept outstanding on it has gone: the port

@@ -219,7 +219,7 @@ struct SerialDevice::Platform {
     DWORD readError = ERROR_SUCCESS;
     // For taking what waits behind the byte; its notifier stays off.
     Operation drain;
-    Operation writer; // what is being written in its buffer
+    Operation writer;  // what is being written in its buffer
     QByteArray queued; // behind it
     DWORD writeError = ERROR_SUCCESS;
 };

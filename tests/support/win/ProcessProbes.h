@@ -22,6 +22,7 @@ inline bool abortPendingReads()
     constexpr ULONG_PTR kHandleValues = 0x10000;
     bool cancelled = false;
     for (ULONG_PTR value = 4; value < kHandleValues; value += 4) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): a handle is a number the system gave
         const auto handle = reinterpret_cast<HANDLE>(value);
         if (::GetFileType(handle) == FILE_TYPE_CHAR && ::CancelIoEx(handle, nullptr))
             cancelled = true;

@@ -24,12 +24,15 @@ public:
         : m_devicePath(qEnvironmentVariable("TQ905_TEST_DEVICE"))
         , m_lineCountFile(qEnvironmentVariable("TQ905_TEST_LINE_COUNT"))
     {
-        const QString farEnd = QStringLiteral("\\\\.\\") + qEnvironmentVariable("TQ905_TEST_FAR_END");
+        const QString farEnd =
+            QStringLiteral("\\\\.\\") + qEnvironmentVariable("TQ905_TEST_FAR_END");
         m_line = lineCount();
-        m_farEnd = ::CreateFileW(reinterpret_cast<const wchar_t *>(farEnd.utf16()),
-                                 GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        m_farEnd =
+            ::CreateFileW(reinterpret_cast<const wchar_t *>(farEnd.utf16()),
+                          GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (m_devicePath.isEmpty() || m_farEnd == INVALID_HANDLE_VALUE)
-            throw std::runtime_error("no far end: run the test under tests/support/wine_null_modem.py");
+            throw std::runtime_error(
+                "no far end: run the test under tests/support/wine_null_modem.py");
         // Reads return at once with what is there; a write the line never takes fails.
         COMMTIMEOUTS timeouts = {};
         timeouts.ReadIntervalTimeout = MAXDWORD;
