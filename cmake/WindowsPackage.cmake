@@ -65,11 +65,17 @@ set(CPACK_NSIS_PACKAGE_NAME "TQ905 Test Panel")
 set(CPACK_NSIS_MUI_ICON ${tq905_icon})
 set(CPACK_NSIS_MUI_UNIICON ${tq905_icon})
 set(CPACK_NSIS_INSTALLED_ICON_NAME tq905-panel.exe)
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # A 64-bit installer, like the program: one that needs no 32-bit Windows (WOW64).
-set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!include '${PROJECT_SOURCE_DIR}/cmake/ClosedPrograms.nsh'")
-# Before any file is touched; the uninstaller an upgrade runs first waits too.
-set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "!insertmacro TQ905_WAIT_UNTIL_CLOSED")
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "TQ905 Panel")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode
+!define TQ905_REGISTRY_KEY '${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}'
+!include '${PROJECT_SOURCE_DIR}/cmake/ClosedPrograms.nsh'")
+# Before any file is touched, neither program may run. An upgrade uninstalls
+# the installed version then, rather than as CPack's own step does: that one
+# runs before anything can be checked, and asks with a box even when silent
+# once the uninstaller has refused.
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS
+    "!insertmacro TQ905_WAIT_UNTIL_CLOSED\n  !insertmacro TQ905_REMOVE_INSTALLED_VERSION")
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!insertmacro TQ905_WAIT_UNTIL_CLOSED")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_GENERATOR "")

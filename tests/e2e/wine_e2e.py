@@ -2,8 +2,9 @@
 """wine_e2e.py {installed,ends,companion}: the Windows panel under Wine (tools/test-windows
 gives the X server and WINEPREFIX) against tq905-board of the Linux build on a
 pseudo-terminal linked as a COM port, driven by X input; boxes are read back
-through the clipboard, which Wine shares with X. installed: installer, queries,
-time-out, a late reply discarded, EXIT, uninstaller. ends: the unzipped panel ended in the other
+through the clipboard, which Wine shares with X. installed: installer, an upgrade
+and an uninstall refused while tq905.exe runs, queries, time-out, a late reply discarded, EXIT,
+uninstaller. ends: the unzipped panel ended in the other
 ways. companion: the unzipped tq905.exe as a script runs it.
 """
 
@@ -157,6 +158,7 @@ def installed():
     expect(wine(INSTALLED + "\\tq905.exe", "--version").wait(timeout=30) == 0, "no tq905.exe beside the panel")
     board, late = Board(7, "--port-a", "5A", "--analog", "0=2A7"), Board(8, "--fault", "delay", "--delay", "3500")
     try:
+        nothing_changes_while_tq905_runs(installer, board, registered)
         panel = Panel(INSTALLED + "\\tq905-panel.exe")
         poll(lambda: panel.colour("Shape1") == (192, 192, 192), "the indicator grey before SET")
         panel.type_into("COMNOcmb", "250")
@@ -204,6 +206,40 @@ def installed():
          "the installed files and the Start-menu entry gone", 30)
     expect(not registered(), "the uninstall entry left in the registry")
     print("ok: installed, used and uninstalled without a trace")
+
+
+def windows_processes(name):
+    """The Wine processes whose command line holds name."""
+    found = []
+    for path in glob.glob("/proc/[0-9]*/cmdline"):
+        try:
+            with open(path, "rb") as cmdline:
+                if name.encode() in cmdline.read():
+                    found.append(path)
+        except OSError:  # ended meanwhile
+            pass
+    return found
+
+
+def nothing_changes_while_tq905_runs(installer, board, registered):
+    """An upgrade or an uninstall while tq905.exe runs: silent, nothing is there to ask, so each
+    ends at once and leaves the installation whole."""
+    session = subprocess.Popen(["wine", INSTALLED + "\\tq905.exe", "--port", "7", "-"], stdin=subprocess.PIPE,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", "Program Files", "TQ905 Panel")
+    whole = lambda: {"Qt6Core.dll", "tq905-panel.exe", "Uninstall.exe"} <= set(os.listdir(folder)) and registered()
+    try:
+        poll(lambda: board.held_by_others(), "tq905.exe holding COM7")
+        status = wine(installer, "/S").wait(timeout=120)
+        expect(status == 2 and whole(), "installing over a running tq905.exe: status %d" % status)
+        # The uninstaller runs as a copy of itself (Au_.exe) and returns at once.
+        expect(wine(INSTALLED + "\\Uninstall.exe", "/S").wait(timeout=60) == 0, "the uninstaller did not start")
+        poll(lambda: not windows_processes("Au_.exe"), "the uninstaller's copy ended", 60)
+        expect(whole(), "uninstalling while tq905.exe runs took files or the uninstall entry away")
+    finally:
+        session.stdin.close()
+        session.wait(timeout=30)
+    print("ok: an upgrade or an uninstall while tq905.exe runs changes nothing")
 
 
 def unzipped(program):
