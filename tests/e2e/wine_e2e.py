@@ -3,7 +3,7 @@
 gives the X server and WINEPREFIX) against tq905-board of the Linux build on a
 pseudo-terminal linked as a COM port, driven by X input; boxes are read back
 through the clipboard, which Wine shares with X. installed: installer, an upgrade
-and an uninstall refused while tq905.exe runs, queries, time-out, a late reply discarded, EXIT,
+and an uninstall refused while tq905.exe runs, the window's icon, queries, time-out, a late reply discarded, EXIT,
 uninstaller. ends: the unzipped panel ended in the other
 ways. companion: the unzipped tq905.exe as a script runs it.
 """
@@ -23,6 +23,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BOARD = os.path.join(ROOT, "build", "tools", "tq905-board")
 PACKAGES = os.path.join(ROOT, "build-windows", "tq905-panel-*-win64")
 PANEL = "TQ905_Panel"
+ICON = os.path.join(ROOT, "build-windows", "tq905-panel.ico")
 INSTALLED = "C:\\Program Files\\TQ905 Panel"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TQ905 Panel"
 
@@ -138,6 +139,26 @@ class Panel:
 
 
 
+def shows_own_icon(window):
+    """Whether the window's icon, as Wine hands it to X for the title bar and the task bar, is the
+    panel's own: its first picture against the picture of that size in the .ico (colours where opaque)."""
+    icon = subprocess.run(["xprop", "-notype", "-id", window, "32c", "_NET_WM_ICON"], capture_output=True,
+                          text=True, timeout=10).stdout
+    values = [int(value) for value in icon.partition("=")[2].replace(",", " ").split()]
+    if len(values) < 2:
+        return False
+    width, height, shown = values[0], values[1], values[2:2 + values[0] * values[1]]
+    sizes = subprocess.run(["identify", "-format", "%wx%h\n", ICON], capture_output=True, text=True,
+                           timeout=20).stdout.split()
+    if "%dx%d" % (width, height) not in sizes:
+        return False
+    own = subprocess.run(["convert", "%s[%d]" % (ICON, sizes.index("%dx%d" % (width, height))), "-depth", "8",
+                          "rgba:-"], capture_output=True, timeout=20).stdout
+    argb = [(a << 24) | (r << 16) | (g << 8) | b for r, g, b, a in zip(*[iter(own)] * 4)]
+    visible = lambda pixel: pixel if pixel >> 24 > 128 else pixel & 0xFF000000
+    return list(map(visible, shown)) == list(map(visible, argb))
+
+
 def box_text():
     """The text of the ERROR box on screen (Ctrl+C copies a message box whole)."""
     return copied(poll(lambda: find_window("ERROR"), "an ERROR box", 10), 5, 5, "ctrl+c")
@@ -161,6 +182,7 @@ def installed():
         nothing_changes_while_tq905_runs(installer, board, registered)
         panel = Panel(INSTALLED + "\\tq905-panel.exe")
         poll(lambda: panel.colour("Shape1") == (192, 192, 192), "the indicator grey before SET")
+        expect(shows_own_icon(panel.window), "the window shows another icon than the panel's")
         panel.type_into("COMNOcmb", "250")
         panel.click("COMset")
         text = box_text()
