@@ -1,6 +1,8 @@
 // The panel's command line, run as an operator would run it: without a display,
 // so anything that reaches for one fails. The tools read theirs the same way.
 
+#include "Version.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>

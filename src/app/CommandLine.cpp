@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "StartingConsole.h"
+#include "Version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

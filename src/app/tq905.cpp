@@ -2,6 +2,7 @@
 #include "Companion.h"
 #include "CompanionConsole.h"
 #include "Invocation.h"
+#include "Version.h"
 
 #include <QCoreApplication>
 

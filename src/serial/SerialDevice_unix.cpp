@@ -69,7 +69,7 @@ struct SerialDevice::Platform {
 };
 
 SerialDevice::SerialDevice(qint64 readBufferBytes, QObject *parent)
-    : QObject(parent)
+    : LinkDevice(parent)
     , m_platform(std::make_unique<Platform>())
 {
     QSerialPort &port = m_platform->port;
@@ -87,7 +87,10 @@ SerialDevice::SerialDevice(qint64 readBufferBytes, QObject *parent)
             });
 }
 
-SerialDevice::~SerialDevice() = default;
+SerialDevice::~SerialDevice()
+{
+    close();
+}
 
 bool SerialDevice::isOpen() const
 {
@@ -144,12 +147,6 @@ std::optional<SerialDevice::Refusal> SerialDevice::open(const QString &devicePat
 void SerialDevice::close()
 {
     m_platform->port.close();
-}
-
-void SerialDevice::fail(const QString &detail)
-{
-    close();
-    Q_EMIT lost(detail);
 }
 
 void SerialDevice::setRequestToSend(bool asserted)
@@ -217,6 +214,11 @@ void SerialDevice::write(const QByteArray &data)
     const qint64 written = port.bytesToWrite() == 0 ? writeNow(port.handle(), data) : 0;
     if (written < data.size())
         port.write(data.constData() + written, data.size() - written);
+}
+
+void SerialDevice::discardOutput()
+{
+    m_platform->port.clear(QSerialPort::Output);
 }
 
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)

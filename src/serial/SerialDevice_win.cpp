@@ -348,7 +348,7 @@ void SerialDevice::Platform::cancelOperations()
 }
 
 SerialDevice::SerialDevice(qint64 readBufferBytes, QObject *parent)
-    : QObject(parent)
+    : LinkDevice(parent)
     , m_platform(std::make_unique<Platform>(readBufferBytes))
 {
     Platform &device = *m_platform;
@@ -408,14 +408,6 @@ void SerialDevice::close()
     device.input.clear();
     device.writer.request->buffer.clear();
     device.queued.clear();
-}
-
-void SerialDevice::fail(const QString &detail)
-{
-    if (!isOpen())
-        return;
-    close();
-    Q_EMIT lost(detail);
 }
 
 void SerialDevice::setRequestToSend(bool asserted)
@@ -494,6 +486,21 @@ void SerialDevice::write(const QByteArray &data)
     device.queued.append(data);
     if (!device.startWrite())
         fail(systemMessage(device.writeError));
+}
+
+// A write the system holds is aborted; it ends at once, so its wait is short.
+void SerialDevice::discardOutput()
+{
+    Platform &device = *m_platform;
+    device.queued.clear();
+    if (!device.writer.pending)
+        return;
+    ::PurgeComm(device.handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    DWORD count = 0;
+    ::GetOverlappedResult(device.handle, &device.writer.overlapped, &count, TRUE);
+    device.writer.pending = false;
+    device.writing.clear();
+    ::ResetEvent(device.writer.overlapped.hEvent);
 }
 
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)

@@ -9,7 +9,6 @@ SerialLink::SerialLink(QObject *parent)
     : QObject(parent)
     , m_resolver(standardDevicePath)
 {
-    connect(&m_device, &SerialDevice::lost, this, &SerialLink::onDeviceLost);
 }
 
 void SerialLink::setDeviceResolver(DeviceResolver resolver)
@@ -41,18 +40,19 @@ void SerialLink::setSettings(const QString &text)
 void SerialLink::setPortOpen(bool open)
 {
     if (!open) {
-        if (m_device.isOpen()) {
-            m_device.close();
+        if (portOpen()) {
+            m_device->close();
             Q_EMIT portOpenChanged(false);
         }
         return;
     }
-    if (m_device.isOpen())
+    if (portOpen())
         return;
     if (m_devicePath.isEmpty())
         setCommPort(m_commPort);
-    if (const std::optional<SerialDevice::Refusal> refusal =
-            m_device.open(m_devicePath, m_settings))
+    m_device = makeLinkDevice(m_devicePath, kReadBufferBytes);
+    connect(m_device.get(), &LinkDevice::lost, this, &SerialLink::onDeviceLost);
+    if (const std::optional<LinkDevice::Refusal> refusal = m_device->open(m_devicePath, m_settings))
         throw SerialError(refusal->kind, refusal->detail, m_commPort, m_devicePath,
                           refusal->advice);
     Q_EMIT portOpenChanged(true);
@@ -63,65 +63,62 @@ void SerialLink::setPortOpen(bool open)
 void SerialLink::setRTSEnable(bool enable)
 {
     m_rtsEnable = enable;
-    if (m_device.isOpen())
-        m_device.setRequestToSend(enable);
+    if (portOpen())
+        m_device->setRequestToSend(enable);
 }
 
-void SerialLink::requireOpen() const
+LinkDevice &SerialLink::openDevice() const
 {
-    if (!m_device.isOpen())
+    if (!portOpen())
         // Named by no number: the port last tried need not be the one in the port box,
         // and before the first "SET" none was tried.
         throw SerialError(SerialError::Kind::NotOpen, {});
+    return *m_device;
 }
 
 qint16 SerialLink::inBufferCount() const
 {
-    requireOpen();
-    return static_cast<qint16>(qMin<qint64>(m_device.bytesWaiting(), 32767));
+    return static_cast<qint16>(qMin<qint64>(openDevice().bytesWaiting(), 32767));
 }
 
 void SerialLink::setInBufferCount(qint16 count)
 {
-    requireOpen();
+    LinkDevice &device = openDevice();
     if (count == 0) {
-        m_device.discardInput();
+        device.discardInput();
         // A device gone is found here when nothing has been read since; it is
         // closed and told already, so the handler only has to stop.
-        if (!m_device.isOpen())
+        if (!device.isOpen())
             throw SerialError(SerialError::Kind::WaitAbandoned, {});
     }
 }
 
 void SerialLink::readArrivedInput()
 {
-    requireOpen();
-    m_device.takeArrivedInput();
+    openDevice().takeArrivedInput();
 }
 
 bool SerialLink::waitForArrivingInput(std::chrono::microseconds limit)
 {
-    requireOpen();
-    return m_device.waitForInput(limit);
+    return openDevice().waitForInput(limit);
 }
 
 bool SerialLink::sendQueuedOutput(std::chrono::microseconds limit)
 {
-    requireOpen();
+    LinkDevice &device = openDevice();
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (m_device.isOpen() && m_device.bytesToWrite() > 0) {
+    while (device.isOpen() && device.bytesToWrite() > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !m_device.waitForOutputTaken(left))
+        if (left.count() <= 0 || !device.waitForOutputTaken(left))
             return false;
     }
-    return m_device.isOpen();
+    return device.isOpen();
 }
 
 bool SerialLink::noticeDeviceGone()
 {
-    requireOpen();
-    return m_device.noticeGone();
+    return openDevice().noticeGone();
 }
 
 void SerialLink::setInputLen(qint16 length)
@@ -131,19 +128,18 @@ void SerialLink::setInputLen(qint16 length)
 
 QByteArray SerialLink::input()
 {
-    requireOpen();
-    return m_device.read(m_inputLen);
+    return openDevice().read(m_inputLen);
 }
 
 void SerialLink::setOutput(const QByteArray &data)
 {
-    requireOpen();
-    if (m_device.bytesToWrite() + data.size() > kMaxPendingOutputBytes)
+    LinkDevice &device = openDevice();
+    if (device.bytesToWrite() + data.size() > kMaxPendingOutputBytes)
         throw SerialError(
             SerialError::Kind::OutputStalled,
-            QStringLiteral("%1 bytes are still waiting to be sent").arg(m_device.bytesToWrite()),
+            QStringLiteral("%1 bytes are still waiting to be sent").arg(device.bytesToWrite()),
             m_commPort, m_devicePath);
-    m_device.write(data);
+    device.write(data);
 }
 
 void SerialLink::onDeviceLost(const QString &detail)

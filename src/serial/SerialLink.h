@@ -1,7 +1,7 @@
 #pragma once
 
 #include "LineSettings.h"
-#include "SerialDevice.h"
+#include "LinkDevice.h"
 #include "SerialError.h"
 
 #include <QByteArray>
@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // The panel's serial port: the property set of a classic serial-port control
@@ -38,7 +39,7 @@ public:
     QString settings() const { return m_settingsText; }
     void setSettings(const QString &text);
 
-    bool portOpen() const { return m_device.isOpen(); }
+    bool portOpen() const { return m_device && m_device->isOpen(); }
     void setPortOpen(bool open);
 
     bool rtsEnable() const { return m_rtsEnable; }
@@ -60,7 +61,7 @@ public:
     // Sleeps until the device has new input or the time is up; true when it has.
     // A hung-up device counts as none, so the event loop gets to report it. A
     // request to end the program ends the sleep at once (how such a request
-    // comes through is the platform's: SerialDevice.h).
+    // comes through is the device's: LinkDevice.h).
     bool waitForArrivingInput(std::chrono::microseconds limit);
     void setOutput(const QByteArray &data);
 
@@ -81,10 +82,12 @@ Q_SIGNALS:
     void portOpenChanged(bool open);
 
 private:
-    void requireOpen() const;
+    // The open device; a SerialError where there is none.
+    LinkDevice &openDevice() const;
     void onDeviceLost(const QString &detail);
 
-    SerialDevice m_device{kReadBufferBytes};
+    // Made anew for each open, of the kind its address names.
+    std::unique_ptr<LinkDevice> m_device;
     DeviceResolver m_resolver;
     qint16 m_commPort = 1;
     QString m_settingsText = QStringLiteral("9600,N,8,1");

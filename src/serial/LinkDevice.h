@@ -1,0 +1,75 @@
+#pragma once
+
+#include "LineSettings.h"
+#include "SerialError.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+// What the SerialLink talks to: a serial device of this computer, or a port that
+// another machine serves. Each kind opens at the line settings, holds the
+// waiting input (at most the read buffer's size), reads, discards, writes and
+// waits. A device that fails while open is closed and reported once. A request
+// to end the program, which a program without an event loop holds back
+// elsewhere, comes through while a wait sleeps and ends it at once.
+class LinkDevice : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Why an open was refused, and what the operator can do about it.
+    struct Refusal {
+        SerialError::Kind kind;
+        QString detail;
+        QString advice;
+    };
+
+    using QObject::QObject;
+    LinkDevice(const LinkDevice &) = delete;
+    LinkDevice &operator=(const LinkDevice &) = delete;
+
+    virtual bool isOpen() const = 0;
+    virtual std::optional<Refusal> open(const QString &address, const LineSettings &settings) = 0;
+    virtual void close() = 0;
+    // A line that has no RTS (a pseudo-terminal, some adapters) is no failure.
+    virtual void setRequestToSend(bool asserted) = 0;
+
+    virtual qint64 bytesWaiting() const = 0;
+    // Up to maxCount waiting bytes, oldest first; all of them for 0.
+    virtual QByteArray read(qint64 maxCount) = 0;
+    // Drops every waiting byte; may find the device gone (lost is then emitted).
+    virtual void discardInput() = 0;
+    // Moves what the device holds into the waiting input now.
+    virtual void takeArrivedInput() = 0;
+    // Sleeps until the device has new input or the time is up; true when it has.
+    virtual bool waitForInput(std::chrono::microseconds limit) = 0;
+    // Looks now whether the device has failed; if so it is closed and lost emitted.
+    virtual bool noticeGone() = 0;
+
+    virtual qint64 bytesToWrite() const = 0;
+    // Sends at once what the line takes; the rest goes out from the event loop.
+    virtual void write(const QByteArray &data) = 0;
+    // Drops what waits to be sent, so none of it goes out later.
+    virtual void discardOutput() = 0;
+    // For a caller without an event loop: sleeps until the line takes more of
+    // what waits to be sent, or the time is up, and hands it over; false when
+    // nothing could be handed over.
+    virtual bool waitForOutputTaken(std::chrono::microseconds limit) = 0;
+
+Q_SIGNALS:
+    // The device failed while open (unplugged); it is closed already.
+    void lost(const QString &detail);
+
+protected:
+    // Closes the device and tells why; a device already closed tells nothing,
+    // so the several errors of one unplug are told once.
+    void fail(const QString &detail);
+};
+
+// The device kind that serves `address`, not yet open.
+std::unique_ptr<LinkDevice> makeLinkDevice(const QString &address, qint64 readBufferBytes);
