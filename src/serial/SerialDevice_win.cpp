@@ -488,7 +488,7 @@ void SerialDevice::write(const QByteArray &data)
         fail(systemMessage(device.writeError));
 }
 
-// A write the system holds is aborted; it ends at once, so its wait is short.
+// A write the system holds is aborted, which the driver hands back at once.
 void SerialDevice::discardOutput()
 {
     Platform &device = *m_platform;
@@ -497,10 +497,12 @@ void SerialDevice::discardOutput()
         return;
     ::PurgeComm(device.handle, PURGE_TXABORT | PURGE_TXCLEAR);
     DWORD count = 0;
-    ::GetOverlappedResult(device.handle, &device.writer.overlapped, &count, TRUE);
-    device.writer.pending = false;
-    device.writing.clear();
-    ::ResetEvent(device.writer.overlapped.hEvent);
+    if (promptResult(device.handle, device.writer, count) == ERROR_TIMEOUT) {
+        fail(systemMessage(ERROR_TIMEOUT));
+        return;
+    }
+    device.writer.settle();
+    device.writer.request->buffer.clear();
 }
 
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)
