@@ -13,7 +13,7 @@
 //       three seconds with no query at all, in turn.
 #include "QtRuntimeChoice.h"
 #include "Queries.h"
-#include "ReplyReceiver.h"
+#include "QueryExchange.h"
 #include "TQ905Panel.h"
 
 #include <QApplication>
@@ -133,26 +133,19 @@ int roundTrip(const QString &device, int count, int warmup, int gapMs, bool show
 
 // The reply receiver with the simplest yield there is: process whatever is
 // pending and come straight back, never waiting for the next event.
-class BusyReplySource : public ReplySource
+class BusyReplySource : public LinkReplySource
 {
 public:
     BusyReplySource(SerialLink &link, const qint16 &countdown)
-        : m_link(link)
+        : LinkReplySource(link)
         , m_countdown(countdown)
     {
     }
 
-    int waitingCount() override { return m_link.inBufferCount(); }
-    QByteArray read(int maxCount) override
-    {
-        m_link.setInputLen(static_cast<qint16>(maxCount));
-        return m_link.input();
-    }
     void yield(bool) override { QCoreApplication::processEvents(); }
     bool timedOut() override { return m_countdown == 0; }
 
 private:
-    SerialLink &m_link;
     const qint16 &m_countdown;
 };
 
@@ -169,10 +162,10 @@ void busyWait(TQ905Panel &panel)
     tick.start();
     SerialLink &link = panel.serialLink();
     const query::QuerySpec spec = query::portQuery();
-    link.setInBufferCount(0);
-    link.setOutput(spec.frame);
+    QueryExchange query(link, spec.frame, spec.replyLength, TQ905Panel::kLateReplyWindow);
+    query.start([&link](const QByteArray &frame) { link.setOutput(frame); });
     BusyReplySource source(link, countdown);
-    if (receiveReply(source, spec.replyLength)) {
+    if (query.finish(source)) {
         std::fprintf(stderr, "bench_panel: the board answered; it should not\n");
         std::exit(1);
     }

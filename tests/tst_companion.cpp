@@ -3,6 +3,8 @@
 // statuses, and how it ends on a signal or when the device goes.
 #include "AvailablePorts.h"
 #include "BoardOptions.h"
+#include "CommandTable.h"
+#include "CommandWords.h"
 #include "FrameParser.h"
 #include "OutputCommands.h"
 #include "PtyPair.h"
@@ -117,6 +119,53 @@ private Q_SLOTS:
         QCOMPARE(m_board.framesRead(), traceOf(panelFrame));
     }
 
+    // Every row of the command table against the board's reading of frames: at
+    // both edges of its arguments a command's frame is that command, and one past
+    // an edge is refused before anything is sent.
+    void commandTableIsTheBoards()
+    {
+        const QMap<QString, QString> boardSays{
+            {"bit", "bit "},          {"out", "port B "},   {"tris", "direction "}, {"pwm", "PWM"},
+            {"bz", "buzzer length "}, {"in", "read ports"}, {"ad", "read channel "}};
+        const auto edge = [](const commands::Argument &argument, int which) -> QString {
+            if (!argument.choices.isEmpty())
+                return which == 0 ? argument.choices.first() : argument.choices.last();
+            if (argument.highest >= 0)
+                return QString::number(which == 0 ? 0 : argument.highest);
+            return "5A";
+        };
+        for (const commands::CommandRow &row : commands::commandTable()) {
+            QVERIFY2(boardSays.contains(row.word), qPrintable(row.word));
+            for (int which : {0, 1}) {
+                QStringList words{row.word};
+                for (const commands::Argument &argument : row.arguments)
+                    words << edge(argument, which);
+                const auto read = cli::readCommands(words);
+                QVERIFY2(std::holds_alternative<QList<cli::Command>>(read),
+                         qPrintable(words.join(' ')));
+                const QByteArray frame = std::get<QList<cli::Command>>(read).first().frame;
+                const auto parsed = frame::parseCommand(frame.mid(1, frame.size() - 2));
+                QVERIFY2(parsed, frame.constData());
+                const QString said = frame::describeCommand(*parsed);
+                QVERIFY2(said.startsWith(boardSays[row.word]), qPrintable(said));
+                for (const QString &word : words.mid(1))
+                    QVERIFY2(said.contains(word), qPrintable(said + " lacks " + word));
+                for (qsizetype i = 0; i < row.arguments.size() && which == 1; ++i) {
+                    const commands::Argument &argument = row.arguments[i];
+                    QStringList past = words;
+                    if (argument.highest >= 0 || argument.choices.value(0) == "0")
+                        past[i + 1] = QString::number(past[i + 1].toInt() + 1);
+                    else if (!argument.choices.isEmpty())
+                        past[i + 1] += "x";
+                    else
+                        continue; // any text goes
+                    QVERIFY2(std::holds_alternative<cli::Complaint>(cli::readCommands(past)),
+                             qPrintable(past.join(' ')));
+                }
+            }
+        }
+    }
+
     void outcomes_data()
     {
         QTest::addColumn<QString>("boardOptions");
@@ -133,38 +182,71 @@ private Q_SLOTS:
             QTest::newRow(name) << board << arguments << input << status << out << err << frames
                                 << waitMs;
         };
+        // Then as long again for a late reply, so that the next run does not take it.
         row("no reply: 3 s, nothing sent after it", "--fault no-reply",
             "--device DEVICE out 11 in out 22", "", 1, "\n", "tq905: in: Receive ERR\n",
-            "port B 0x11|read ports", 3000);
+            "port B 0x11|read ports", 6000);
         row("a bad command: nothing sent", "", "--device DEVICE out 11 pwm 0 1024", "", 2, "",
             "tq905: \"pwm 0 1024\" is not understood; .*\n", "");
-        row("x is no port number", "", "--port x in", "", 2, "",
-            "tq905: Port \"\u2068x\u2069\": this is not a port number\\..*", "");
+        row("an escape sequence is no port number, and is shown plainly", "", "--port \x1b[2J in",
+            "", 2, "",
+            "tq905: Port \"\\\\x1B\\[2J\": this is not a port number\\. The port numbers are "
+            "[^\n]+\n",
+            "");
+        row("97 is no port number either", "", "--port 97 in", "", 2, "",
+            "tq905: Port \"97\": this is not a port number\\.[^\n]+\n", "");
         row("no such device", "", "--device /dev/ttyUSB-none in", "", 3, "",
-            "tq905: /dev/ttyUSB-none: no such device\\..*", "");
+            "tq905: /dev/ttyUSB-none: no such device\\. Check that the board is plugged in and "
+            "that the path is right\\.[^\n]*\n",
+            "");
+        row("--timeout 0", "", "--timeout 0 --device DEVICE in", "", 2, "",
+            "tq905: --timeout wants one number of milliseconds from 1, not \"0\"\\. .*", "");
+        row("a second --device", "", "--device DEVICE --device DEVICE in", "", 2, "",
+            "tq905: give one --port N or one --device PATH, not more\\. .*", "");
+        row("an option after a command, told with --json too", "",
+            "--json --device DEVICE in --timeout 5", "", 2,
+            "{\"error\":\"\\\"--timeout\\\" is an option; options come before the commands. tq905 "
+            "--help lists the options and commands.\"}\n",
+            "tq905: \"--timeout\" is an option; options come before the commands\\. [^\n]+\n", "");
         row("--list: the port box's tool tip", "", "--list", "", 0, availablePortsSummary() + "\n",
             "", "");
-        row("session: many lines, one not understood", "", "--device DEVICE -",
-            "# port B\r\n\r\nout 3C\r\n" + QByteArray("in\n").repeated(50) + "out 11 in\n"
-                + QByteArray(70000, 'x') + "\nad 2\n",
-            2, QString("5A 3C\n").repeated(50) + "2A7\n",
+        row("session: many lines, one answer a query line", "", "--device DEVICE -",
+            "# port B\r\n\r\nout 3C\r\n" + QByteArray("in\n").repeated(50) + "out 11 in\n" + "in "
+                + QByteArray(65995, 'x') + "\nad 4\nad 2\n",
+            2, QString("5A 3C\n").repeated(50) + "\n\n2A7\n",
             "tq905: line 54: \"out 11 in\" is more than one command; a line holds one\n"
-            "tq905: line 55: the line is longer than 65536 bytes\n",
+            "tq905: line 55: the line is longer than 65536 bytes\n"
+            "tq905: line 56: \"ad 4\" is not understood; write ad 0\\|1\\|2\\|3\n",
             qPrintable("port B 0x3C" + QString("|read ports").repeated(50) + "|read channel 2"));
-        row("session --json", "", "--json --device DEVICE -", "out 3C\nin\nad 9\n", 2,
+        row("session --json", "", "--json --device DEVICE -",
+            "out 3C\nin\nad 9\n" + QByteArray(66000, 'y') + '\n', 2,
             "{\"line\":1,\"command\":\"out 3C\",\"frame\":\"\\u0002O3C\\u000d\"}\n"
             "{\"line\":2,\"command\":\"in\",\"frame\":\"\\u0002I\\u000d\",\"reply\":"
             "\"I5A3C\\u000d\","
             "\"values\":{\"portA\":\"5A\",\"portB\":\"3C\"},\"ms\":0}\n{\"line\":3,\"command\":"
-            "\"ad 9\",\"error\":\"\\\"ad 9\\\" is not understood; write ad 0|1|2|3\"}\n",
-            "tq905: line 3: \"ad 9\" is not understood; write ad 0\\|1\\|2\\|3\n",
+            "\"ad 9\",\"error\":\"\\\"ad 9\\\" is not understood; write ad 0|1|2|3\"}\n"
+            "{\"line\":4,\"command\":\""
+                + QString(60, 'y')
+                + "\\u2026\",\"error\":\"the line is "
+                  "longer than 65536 bytes\"}\n",
+            "tq905: line 3: \"ad 9\" is not understood; write ad 0\\|1\\|2\\|3\n"
+            "tq905: line 4: the line is longer than 65536 bytes\n",
             "port B 0x3C|read ports");
         row("session: no reply, the session goes on", "--fault short",
             "--timeout 300 --device DEVICE -", "in\nout 22\n", 1, "\n",
             "tq905: line 1: in: Receive ERR\n", "read ports|port B 0x22", 300);
+        // Each reply 200 ms after its time-out: the I reply comes in AD0's wait,
+        // AD0's in AD3's.
+        row("session: late replies are no one's answer", "--fault delay --delay 700",
+            "--timeout 500 --device DEVICE -", "out 02\nin\nad 0\nad 3\n", 1, "\n\n\n",
+            "tq905: line 2: in: Receive ERR\ntq905: line 3: ad 0: Receive ERR\n"
+            "tq905: line 4: ad 3: Receive ERR\n",
+            "port B 0x02|read ports|read channel 0|read channel 3", 1500);
         row("session: the device vanishes", "--fault vanish", "--device DEVICE -",
-            "out 11\nin\nout 22\n", 4, "",
-            "tq905: line 2: in: /dev/pts/[0-9]+: the device has gone away[^\n]+\n\nSystem: "
+            "out 11\nin\nout 22\n", 4, "\n",
+            "tq905: line 2: in: /dev/pts/[0-9]+: the device has gone away \\(unplugged\\?\\)\\. "
+            "The port "
+            "is closed; plug the board in again and try again\\. System: "
             "Input/output error\n",
             "port B 0x11|read ports");
     }
@@ -190,13 +272,73 @@ private Q_SLOTS:
         QVERIFY2(run.ms >= waitMs && run.ms < waitMs + 1500, qPrintable(QString::number(run.ms)));
     }
 
-    // A late reply that an earlier run gave up on is not taken for this one's.
-    void staleInputIsDiscarded()
+    void outputAndDescriptors_data()
     {
+        QTest::addColumn<QString>("arguments"); // DEVICE: the far end's
+        QTest::addColumn<QString>("closed");    // the descriptors closed at the start
+        QTest::addColumn<bool>("toFullDisk");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QByteArray>("sent");
+        const QString full = "tq905: standard output cannot be written: No space left on device\n";
+        QTest::newRow("an empty answer to a full disk")
+            << "--timeout 100 --device DEVICE in"
+            << "" << true << 5 << full << QByteArray("\2I\r");
+        QTest::newRow("--json to a full disk") << "--json --device DEVICE out 3"
+                                               << "" << true << 5 << full << QByteArray("\2O03\r");
+        QTest::newRow("standard output closed")
+            << "--json --device DEVICE out 3"
+            << "1" << false << 5
+            << "tq905: standard output cannot be written: it was closed when tq905 started\n"
+            << QByteArray("\2O03\r");
+        QTest::newRow("standard input closed: the session has no lines")
+            << "--device DEVICE -"
+            << "0" << false << 0 << "" << QByteArray();
+        QTest::newRow("all three closed: the device takes none of their numbers")
+            << "--timeout 100 --device DEVICE in"
+            << "012" << false << 5 << "" << QByteArray("\2I\r");
+    }
+
+    // Output that is lost is a failure, and closed descriptors are nobody's.
+    void outputAndDescriptors()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, closed);
+        QFETCH(bool, toFullDisk);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QFETCH(QByteArray, sent);
+        PtyPair far;
+        QProcess process;
+        if (toFullDisk)
+            process.setStandardOutputFile("/dev/full");
+        process.setChildProcessModifier([closed] {
+            for (const QChar fd : closed)
+                ::close(fd.digitValue());
+        });
+        process.start(TQ905, arguments.split(u' ').replaceInStrings("DEVICE", far.devicePath()));
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), status);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), err);
+        QCOMPARE(far.readQuiet(50ms), sent);
+    }
+
+    // A late reply that an earlier run gave up on is not taken for this one's,
+    // whether it comes before the next run or during its wait.
+    void aLateReplyIsNotTheNextRunsAnswer_data()
+    {
+        QTest::addColumn<int>("pauseMs");
+        QTest::newRow("the next run at once") << 0;
+        QTest::newRow("the next run after the late reply") << 400;
+    }
+
+    void aLateReplyIsNotTheNextRunsAnswer()
+    {
+        QFETCH(int, pauseMs);
         Board board("--fault delay --delay 300");
-        QCOMPARE(runTq905("--timeout 50 --device DEVICE in", board.device).status, 1);
-        QTest::qWait(400);
-        QCOMPARE(runTq905("--device DEVICE ad 2", board.device).out, QStringLiteral("2A7\n"));
+        QCOMPARE(runTq905("--timeout 200 --device DEVICE ad 2", board.device).status, 1);
+        QTest::qWait(pauseMs);
+        QCOMPARE(runTq905("--device DEVICE ad 1", board.device).out, QStringLiteral("000\n"));
     }
 
     // More than the line holds waits until the far end reads it, none of it lost.
@@ -213,6 +355,48 @@ private Q_SLOTS:
             received += far.readQuiet(20ms);
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(received + far.readQuiet(50ms), QByteArray("\002O11\r").repeated(8000));
+    }
+
+    // A far end that stops reading for a while: a frame told as dropped never
+    // arrives, and what arrives is in order.
+    void aFrameToldDroppedNeverArrives()
+    {
+        PtyPair far;
+        QProcess process;
+        process.start(TQ905, {"--timeout", "200", "--device", far.devicePath(), "-"});
+        constexpr int kLines = 20000;
+        for (int i = 0; i < kLines; ++i)
+            process.write(QStringLiteral("bz %1 %2\n")
+                              .arg(i >> 8, 2, 16, QChar(u'0'))
+                              .arg(i & 0xFF, 2, 16, QChar(u'0'))
+                              .toLatin1());
+        process.closeWriteChannel();
+        // Each failure is told with its line number, then why on a line of its own.
+        const QString why("System: the frame was not taken within 200 ms; it has been dropped");
+        QString told;
+        QTRY_VERIFY_WITH_TIMEOUT((told += process.readAllStandardError()).count(why) >= 3, 20000);
+        QByteArray received;
+        while (process.state() == QProcess::Running)
+            received += far.readQuiet(20ms);
+        received += far.readQuiet(50ms);
+        told += process.readAllStandardError();
+        QCOMPARE(process.exitCode(), 1);
+        QList<int> droppedLines;
+        QRegularExpressionMatchIterator lines =
+            QRegularExpression("^tq905: line ([0-9]+): bz ", QRegularExpression::MultilineOption)
+                .globalMatch(told);
+        while (lines.hasNext())
+            droppedLines << lines.next().captured(1).toInt() - 1;
+        QCOMPARE(told.count(why), droppedLines.size());
+        int last = -1;
+        for (const QByteArray &frame : received.split('\002')) {
+            if (frame.size() != 6 || !frame.endsWith('\r'))
+                continue; // cut by a drop
+            const int i = frame.mid(1, 4).toInt(nullptr, 16);
+            QVERIFY2(i > last && !droppedLines.contains(i), frame.constData());
+            last = i;
+        }
+        QCOMPARE(last, kLines - 1);
     }
 
     void endsOnASignal_data()
@@ -257,7 +441,7 @@ private Q_SLOTS:
         if (!readerGone)
             ::kill(static_cast<pid_t>(process.processId()), signal);
         QVERIFY(process.waitForFinished(5000));
-        QVERIFY(readerGone || clock.elapsed() < (ignored ? 1500 : 500));
+        QVERIFY(readerGone || clock.elapsed() < (ignored ? 2500 : 500));
         QCOMPARE(process.exitStatus() == QProcess::CrashExit ? process.exitCode() : 0,
                  ignored ? 0 : signal);
         QVERIFY(!QFile::exists(board.lockFile()));

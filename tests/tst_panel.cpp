@@ -511,18 +511,23 @@ private Q_SLOTS:
         QList<Write> garbageThenByteByByte{{5ms, "zz9\r"}};
         for (qsizetype i = 0; i < 7; ++i)
             garbageThenByteByByte << Write{std::chrono::milliseconds(20 + 15 * i),
-                                           QByteArray("\002X0F3CY").mid(i, 1)};
+                                           QByteArray("\002I0F3C\r").mid(i, 1)};
         QTest::newRow("IN after garbage, byte by byte")
-            << QByteArray("INcmd") << QByteArray() << garbageThenByteByByte << "X0F3CY"
+            << QByteArray("INcmd") << QByteArray() << garbageThenByteByByte << "I0F3C\r"
             << QStringList{"0F", "3C", "0", "0", "0", "0"} << 0;
+        // A far end that answered the last query twice, and a cut reply.
         QTest::newRow("AD2 after stale input, extra input stays")
-            << QByteArray("AD2cmd") << QByteArray("\002S111S\002S2")
-            << QList<Write>{{10ms, "\002a3FFbEXTRA"}} << "a3FFb"
+            << QByteArray("AD2cmd") << QByteArray("\002A999\r\002A1")
+            << QList<Write>{{10ms, "\002A3FF\rEXTRA"}} << "A3FF\r"
             << QStringList{"0", "0", "0", "0", "3FF", "0"} << 5;
+        QTest::newRow("AD2 after replies of other letters and a cut one")
+            << QByteArray("AD2cmd") << QByteArray()
+            << QList<Write>{{10ms, "\002I5A3C\r\002a3FF\r\002A1F\002A2A7\r"}} << "A2A7\r"
+            << QStringList{"0", "0", "0", "0", "2A7", "0"} << 0;
         QTest::newRow("IN, bytes that draw nothing kept as they came")
             << QByteArray("INcmd") << QByteArray()
-            << QList<Write>{{10ms, "\002\x80\x85\x9B\xAD\x02\x9F"}}
-            << QStringLiteral("\u0080\u0085\u009B\u00AD\u0002\u009F")
+            << QList<Write>{{10ms, "\002I\x85\x9B\xAD\x02\r"}}
+            << QStringLiteral("I\u0085\u009B\u00AD\u0002\r")
             << QString::fromLatin1("\x85\x9B,\xAD\x02,0,0,0,0").split(u',') << 0;
         QTest::newRow("IN without an answer")
             << QByteArray("INcmd") << QByteArray() << QList<Write>{} << ""
@@ -566,7 +571,7 @@ private Q_SLOTS:
     {
         PanelHarness harness;
         harness.openPort();
-        harness.boardWrites({{20ms, "\002a3"}, {400ms, "\002X0F3CY"}});
+        harness.boardWrites({{20ms, "\002A3"}, {400ms, "\002I0F3C\r"}});
         QTimer::singleShot(100ms, [&] { harness.click("INcmd"); });
         QTimer::singleShot(200ms, [&] { harness.click("B3cmd"); });
         QTimer::singleShot(250ms, [&] { harness.click("COMset"); });
@@ -579,6 +584,36 @@ private Q_SLOTS:
         QCOMPARE(harness.messages, QStringList{"Receive ERR"});
         QCOMPARE(harness.text("Label1"), QString());
         QCOMPARE(resultBoxes(harness), QStringList({"0F", "3C", "0", "0", "", "0"}));
+    }
+
+    void aReplyOwedToAnEarlierQueryIsNotTaken_data()
+    {
+        QTest::addColumn<QString>("late"); // when AD1's reply comes
+        QTest::newRow("in AD2's wait, which is inside AD1's") << "nested";
+        QTest::newRow("in AD2's wait, after AD1's time-out") << "in the next wait";
+        QTest::newRow("after AD1's time-out, before AD2") << "before the next query";
+    }
+
+    // The board answers in order, so AD1's reply, late, comes before AD2's own.
+    void aReplyOwedToAnEarlierQueryIsNotTaken()
+    {
+        QFETCH(QString, late);
+        PanelHarness harness;
+        harness.openPort();
+        if (late == u"nested") {
+            harness.boardWrites({{100ms, "\002A111\r"}, {200ms, "\002A222\r"}});
+            QTimer::singleShot(50ms, [&] { harness.click("AD2cmd"); });
+            harness.click("AD1cmd");
+        } else {
+            harness.click("AD1cmd");
+            const bool first = late == u"before the next query";
+            harness.board().write(first ? "\002A111\r" : "");
+            QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(first ? 6 : 0));
+            harness.boardWrites({{100ms, first ? "" : "\002A111\r"}, {200ms, "\002A222\r"}});
+            harness.click("AD2cmd");
+        }
+        QCOMPARE(harness.messages, QStringList{"Receive ERR"});
+        QCOMPARE(resultBoxes(harness), QStringList({"0", "0", "0", "", "222", "0"}));
     }
 
     void failureSaysWhatToDo_data()

@@ -45,6 +45,7 @@ QString firstComplaint(const QCommandLineParser &parser)
 std::optional<int> readCommandLine(QCommandLineParser &parser, const char *programName, int argc,
                                    char *argv[])
 {
+    openStandardDescriptors();
     useStartingConsole();
     QCoreApplication::setApplicationName(QString::fromLatin1(programName));
     QCoreApplication::setApplicationVersion(QStringLiteral(TQ905_VERSION));

@@ -20,6 +20,13 @@ bool connected(FILE *stream)
 
 } // namespace
 
+// A Windows program's standard handles are no numbers that a file opened later
+// could take.
+bool openStandardDescriptors()
+{
+    return false;
+}
+
 void useStartingConsole()
 {
     const bool outputConnected = connected(stdout);

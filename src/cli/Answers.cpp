@@ -42,7 +42,7 @@ QByteArray plainText(QByteArrayView bytes)
     QByteArray text;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\')
+        if (byte > 0x20 && byte < 0x7F && byte != '\\')
             text += c;
         else
             text += "\\x" + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
@@ -101,7 +101,9 @@ QByteArray jsonError(std::optional<int> line, const QString &commandText, const 
                      const QString &error)
 {
     JsonObject object;
-    object.addLine(line).addString("command", commandText);
+    object.addLine(line);
+    if (!commandText.isNull())
+        object.addString("command", commandText);
     if (!frame.isEmpty())
         object.addString("frame", frame::lineText(frame));
     return object.addString("error", error).line();

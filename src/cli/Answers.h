@@ -15,7 +15,8 @@
 // printable ASCII, whatever bytes the board sends.
 namespace cli {
 
-// Printable ASCII as it is; any other byte, and the backslash, as \xNN.
+// Printable ASCII as it is; any other byte, the blank that separates values and
+// the backslash as \xNN.
 QByteArray plainText(QByteArrayView bytes);
 
 // A JSON string of the text: quote and backslash escaped, every UTF-16 unit
@@ -29,6 +30,7 @@ QByteArray textAnswer(const Command &command, const QByteArray &body);
 QByteArray jsonSent(std::optional<int> line, const Command &command);
 QByteArray jsonReply(std::optional<int> line, const Command &command, const QByteArray &body,
                      std::chrono::nanoseconds took);
+// A failure before any command (a null commandText) has no "command".
 QByteArray jsonError(std::optional<int> line, const QString &commandText, const QByteArray &frame,
                      const QString &error);
 

@@ -1,8 +1,6 @@
 #include "CommandWords.h"
 
-#include "OutputCommands.h"
-
-#include <QRegularExpression>
+#include "CommandTable.h"
 
 #include <algorithm>
 #include <utility>
@@ -11,40 +9,33 @@ namespace cli {
 
 namespace {
 
-const QString kCommandList = QStringLiteral("the commands are bit N on|off, out TEXT, tris TEXT, "
-                                            "pwm 0|1 VALUE, bz LENGTH FREQ, in, ad 0|1|2|3");
-constexpr int kMaxPwmValue = 1023;
-
 // A line from Windows ends in CR LF; its CR is a blank like any other.
 bool isBlank(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\r';
 }
 
-// The digit `word` stands for, if it is one digit from 0 to `last`.
-std::optional<int> digitUpTo(const QString &word, int last)
+QString noCommand(const QString &word)
 {
-    if (word.size() != 1 || word[0] < u'0' || word[0] > QChar(u'0' + last))
-        return std::nullopt;
-    return word[0].digitValue();
+    if (word == u"-")
+        return QStringLiteral("\"-\" reads the commands from standard input and stands alone");
+    if (word.startsWith(u'-'))
+        return QStringLiteral("\"%1\" is an option; options come before the commands").arg(word);
+    return QStringLiteral("\"%1\" is no command; the commands are %2")
+        .arg(word, commands::commandList());
 }
 
-std::optional<int> pwmValue(const QString &word)
+Command commandOf(const commands::CommandRow &row, const QStringList &arguments)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,4}$"));
-    if (!digits.match(word).hasMatch() || word.toInt() > kMaxPwmValue)
-        return std::nullopt;
-    return word.toInt();
-}
-
-Command outputCommand(QByteArray frame)
-{
-    return {{}, std::move(frame), 0, {}, {}};
-}
-
-Command queryCommand(const query::QuerySpec &spec, QStringList valueNames)
-{
-    return {{}, spec.frame, spec.replyLength, spec.fields, std::move(valueNames)};
+    query::QuerySpec exchange = row.exchange(arguments);
+    QStringList valueNames;
+    for (const QString &name : row.valueNames)
+        valueNames << (name.contains(u"%1") ? name.arg(arguments.value(0)) : name);
+    return {{},
+            std::move(exchange.frame),
+            exchange.replyLength,
+            std::move(exchange.fields),
+            std::move(valueNames)};
 }
 
 struct Reading {
@@ -55,52 +46,18 @@ struct Reading {
 // The command at words[from]: its name and the arguments it takes.
 Reading readOne(const QStringList &words, qsizetype from)
 {
-    const QString &name = words[from];
-    const QStringList arguments = words.mid(from + 1);
-    const auto arg = [&arguments](qsizetype i) { return arguments.value(i); };
-    const auto wrong = [&](qsizetype takes, const QString &usage) -> Reading {
-        const QString given = joinWords(words.mid(from, 1 + qMin(takes, arguments.size())));
-        return {QStringLiteral("\"%1\" is not understood; write %2").arg(given, usage)};
-    };
-    if (name == u"bit") {
-        const std::optional<int> bit = digitUpTo(arg(0), 7);
-        if (arguments.size() < 2 || !bit || (arg(1) != u"on" && arg(1) != u"off"))
-            return wrong(2, QStringLiteral("bit N on|off, with N from 0 to 7"));
-        return {outputCommand(
-                    output::bitStep(*bit, arg(1) == u"on" ? QString() : QStringLiteral("1")).frame),
-                3};
-    }
-    if (name == u"out" || name == u"tris") {
-        if (arguments.isEmpty())
-            return wrong(1, name + QStringLiteral(" TEXT"));
-        return {outputCommand(name == u"out" ? output::portOutputFrame(arg(0))
-                                             : output::directionFrame(arg(0))),
-                2};
-    }
-    if (name == u"pwm") {
-        const std::optional<int> channel = digitUpTo(arg(0), 1);
-        const std::optional<int> value = pwmValue(arg(1));
-        if (arguments.size() < 2 || !channel || !value)
-            return wrong(2, QStringLiteral("pwm 0|1 VALUE, with VALUE from 0 to 1023"));
-        return {outputCommand(output::pwmFrame(*channel, *value)), 3};
-    }
-    if (name == u"bz") {
-        if (arguments.size() < 2)
-            return wrong(2, QStringLiteral("bz LENGTH FREQ"));
-        return {outputCommand(output::buzzerFrame(arg(0), arg(1))), 3};
-    }
-    if (name == u"in")
-        return {
-            queryCommand(query::portQuery(), {QStringLiteral("portA"), QStringLiteral("portB")}),
-            1};
-    if (name == u"ad") {
-        const std::optional<int> channel = digitUpTo(arg(0), 3);
-        if (!channel)
-            return wrong(1, QStringLiteral("ad 0|1|2|3"));
-        return {queryCommand(query::channelQuery(*channel), {QStringLiteral("AD%1").arg(*channel)}),
-                2};
-    }
-    return {QStringLiteral("\"%1\" is no command; %2").arg(name, kCommandList)};
+    const commands::CommandRow *row = commands::findCommand(words[from]);
+    if (!row)
+        return {noCommand(words[from])};
+    const qsizetype takes = row->arguments.size();
+    const QStringList arguments = words.mid(from + 1, takes);
+    bool understood = arguments.size() == takes;
+    for (qsizetype i = 0; understood && i < takes; ++i)
+        understood = row->arguments[i].accepts(arguments[i]);
+    if (!understood)
+        return {QStringLiteral("\"%1\" is not understood; write %2")
+                    .arg(joinWords(words.mid(from, 1 + arguments.size())), row->usageWithRanges())};
+    return {commandOf(*row, arguments), 1 + takes};
 }
 
 } // namespace
@@ -108,7 +65,7 @@ Reading readOne(const QStringList &words, qsizetype from)
 std::variant<QList<Command>, Complaint> readCommands(const QStringList &words)
 {
     if (words.isEmpty())
-        return QStringLiteral("no command given; %1").arg(kCommandList);
+        return QStringLiteral("no command given; the commands are %1").arg(commands::commandList());
     QList<Command> commands;
     for (qsizetype at = 0; at < words.size();) {
         Reading reading = readOne(words, at);
@@ -138,6 +95,25 @@ std::variant<std::monostate, Command, Complaint> readLine(QStringView line)
         return QStringLiteral("\"%1\" is more than one command; a line holds one")
             .arg(line.trimmed());
     return commands.first();
+}
+
+bool isQueryLine(QStringView line)
+{
+    const std::variant<QStringList, Complaint> split = splitLine(line);
+    QStringView first;
+    if (const auto *words = std::get_if<QStringList>(&split)) {
+        first = words->isEmpty() ? QStringView() : QStringView(words->constFirst());
+    } else { // a quote not closed: the first word as it stands
+        qsizetype start = 0;
+        while (start < line.size() && isBlank(line[start]))
+            ++start;
+        qsizetype end = start;
+        while (end < line.size() && !isBlank(line[end]))
+            ++end;
+        first = line.sliced(start, end - start);
+    }
+    const commands::CommandRow *row = commands::findCommand(first);
+    return row && !row->valueNames.isEmpty();
 }
 
 std::variant<QStringList, Complaint> splitLine(QStringView line)

@@ -34,6 +34,11 @@ std::variant<QList<Command>, Complaint> readCommands(const QStringList &words);
 // blank line) or a first word starting with # gives no command and no complaint.
 std::variant<std::monostate, Command, Complaint> readLine(QStringView line);
 
+// Whether a line of standard input asks a query: its first word is a query's
+// (as it stands where a quote is not closed). Such a line gets one line of
+// answer, whatever happens.
+bool isQueryLine(QStringView line);
+
 // The words of a line, or why it has none (a quote not closed).
 std::variant<QStringList, Complaint> splitLine(QStringView line);
 

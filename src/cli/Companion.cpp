@@ -1,8 +1,10 @@
 #include "Companion.h"
 
 #include "Answers.h"
+#include "AvailablePorts.h"
+#include "ControlPictures.h"
 #include "PortOpening.h"
-#include "ReplyReceiver.h"
+#include "QueryExchange.h"
 
 #include <QCoreApplication>
 
@@ -15,6 +17,10 @@ using cli::ExitStatus;
 struct EndRequested {
 };
 
+// Thrown where standard output takes nothing: the answers would be lost.
+struct OutputLost {
+};
+
 std::chrono::microseconds leftUntil(Clock::time_point deadline)
 {
     return std::max(std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()),
@@ -23,27 +29,15 @@ std::chrono::microseconds leftUntil(Clock::time_point deadline)
 
 // The reply receiver's source without an event loop: it sleeps on the device
 // until input comes, the time is up, an end request comes or the device goes.
-class DeviceReplySource : public ReplySource
+class DeviceReplySource : public LinkReplySource
 {
 public:
     DeviceReplySource(SerialLink &link, CompanionConsole &console,
                       std::chrono::milliseconds timeout)
-        : m_link(link)
+        : LinkReplySource(link)
         , m_console(console)
         , m_deadline(Clock::now() + timeout)
     {
-    }
-
-    int waitingCount() override
-    {
-        m_link.readArrivedInput();
-        return m_link.inBufferCount();
-    }
-
-    QByteArray read(int maxCount) override
-    {
-        m_link.setInputLen(static_cast<qint16>(maxCount));
-        return m_link.input();
     }
 
     void yield(bool starved) override
@@ -60,7 +54,6 @@ public:
     bool timedOut() override { return Clock::now() >= m_deadline; }
 
 private:
-    SerialLink &m_link;
     CompanionConsole &m_console;
     const Clock::time_point m_deadline;
 };
@@ -86,15 +79,50 @@ Companion::Companion(cli::Invocation invocation, CompanionConsole &console)
 ExitStatus Companion::run()
 {
     try {
+        switch (m_invocation.action) {
+        case cli::Invocation::Action::Help:
+            return say(m_invocation.text);
+        case cli::Invocation::Action::Version:
+            return say(QStringLiteral("tq905 %1\n").arg(QCoreApplication::applicationVersion()));
+        case cli::Invocation::Action::List:
+            return say(availablePortsSummary() + u'\n');
+        case cli::Invocation::Action::Refuse:
+            return refuse();
+        case cli::Invocation::Action::Run:
+            break;
+        }
         ExitStatus status = open();
         if (status == ExitStatus::Done)
             status = m_invocation.session ? runSession() : runCommands();
+        takeOwedReplies();
         m_link.setPortOpen(false);
         return status;
     } catch (const EndRequested &) {
         m_link.setPortOpen(false); // its lock file goes with it
         m_console.endAsRequested();
+    } catch (const OutputLost &) {
+        m_link.setPortOpen(false);
+        m_console.write(CompanionConsole::Stream::Errors,
+                        "tq905: standard output cannot be written: "
+                            + terminalText(m_console.writeFailure()).toUtf8() + '\n');
+        return ExitStatus::OutputFailed;
     }
+}
+
+ExitStatus Companion::say(const QString &text)
+{
+    print(CompanionConsole::Stream::Output, text.toUtf8());
+    return ExitStatus::Done;
+}
+
+ExitStatus Companion::refuse()
+{
+    QString complaint = m_invocation.text;
+    if (complaint.endsWith(u'.'))
+        complaint.chop(1);
+    return fail(ExitStatus::NotUnderstood, std::nullopt, {}, {},
+                complaint + QStringLiteral(". tq905 --help lists the options and commands."),
+                Naming::ByComplaint);
 }
 
 ExitStatus Companion::open()
@@ -110,9 +138,14 @@ ExitStatus Companion::open()
         openAsSet(m_link, portText);
         return ExitStatus::Done;
     } catch (const SerialError &error) {
-        print(CompanionConsole::Stream::Errors, "tq905: " + messageOf(error).toUtf8() + '\n');
-        return error.kind() == SerialError::Kind::NotAPortNumber ? ExitStatus::NotUnderstood
-                                                                 : ExitStatus::CannotOpen;
+        using Kind = SerialError::Kind;
+        // Any number that selects no device is as wrong as a word here.
+        const bool notAPort = error.kind() == Kind::NotAPortNumber
+                              || error.kind() == Kind::PortNumberOutOfRange
+                              || error.kind() == Kind::UnmappedPortNumber;
+        return fail(notAPort ? ExitStatus::NotUnderstood : ExitStatus::CannotOpen, std::nullopt, {},
+                    {}, messageOf(notAPort ? SerialError(Kind::NotAPortNumber, portText) : error),
+                    Naming::ByComplaint);
     }
 }
 
@@ -147,10 +180,12 @@ ExitStatus Companion::runSession()
         else
             parsed = cli::readLine(QString::fromUtf8(line));
         ExitStatus status = ExitStatus::Done;
-        if (const auto *complaint = std::get_if<cli::Complaint>(&parsed))
+        if (const auto *complaint = std::get_if<cli::Complaint>(&parsed)) {
+            if (cli::isQueryLine(QString::fromUtf8(line)))
+                answerNothing();
             status = fail(ExitStatus::NotUnderstood, number, shortened(line), {}, *complaint,
                           Naming::ByComplaint);
-        else if (const auto *command = std::get_if<cli::Command>(&parsed))
+        } else if (const auto *command = std::get_if<cli::Command>(&parsed))
             status = runOne(*command, number);
         worst = cli::worse(worst, status);
         if (status == ExitStatus::DeviceGone)
@@ -162,21 +197,18 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
 {
     const Clock::time_point started = Clock::now();
     try {
-        if (command.replyLength > 0)
-            m_link.setInBufferCount(0);
-        send(command.frame);
         if (command.replyLength == 0) {
+            send(command.frame);
             if (m_invocation.json)
                 print(CompanionConsole::Stream::Output, cli::jsonSent(line, command));
             return ExitStatus::Done;
         }
+        QueryExchange query(m_link, command.frame, command.replyLength, m_invocation.timeout);
+        query.start([this](const QByteArray &frame) { send(frame); });
         DeviceReplySource source(m_link, m_console, m_invocation.timeout);
-        const std::optional<QByteArray> body = receiveReply(source, command.replyLength);
+        const std::optional<QByteArray> body = query.finish(source);
         if (!body) {
-            // An empty answer keeps a reader of one line a query in step, as the
-            // panel empties its result boxes.
-            if (!m_invocation.json)
-                print(CompanionConsole::Stream::Output, "\n");
+            answerNothing();
             return fail(ExitStatus::NoReply, line, command.text, command.frame,
                         QStringLiteral("Receive ERR"));
         }
@@ -185,9 +217,28 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
                                 : cli::textAnswer(command, *body));
         return ExitStatus::Done;
     } catch (const SerialError &error) {
+        if (command.replyLength > 0)
+            answerNothing();
         if (m_link.portOpen()) // the line did not take the frame
             return fail(ExitStatus::NoReply, line, command.text, command.frame, messageOf(error));
         return fail(ExitStatus::DeviceGone, line, command.text, command.frame, lostDeviceMessage());
+    }
+}
+
+// A reply waited for in vain may still come; taken here, the next program on
+// the port cannot take it for its own.
+void Companion::takeOwedReplies()
+{
+    while (m_link.portOpen()) {
+        const std::optional<Clock::time_point> until = m_link.outstandingReplies().owedUntil();
+        if (!until)
+            return;
+        const bool arrived = m_link.waitForArrivingInput(leftUntil(*until));
+        if (m_console.endRequested())
+            throw EndRequested();
+        if (!arrived && (leftUntil(*until).count() == 0 || m_link.noticeDeviceGone()))
+            return;
+        QueryExchange::dropStaleInput(m_link);
     }
 }
 
@@ -202,9 +253,24 @@ void Companion::send(const QByteArray &frame)
         throw EndRequested();
     if (m_link.noticeDeviceGone())
         throw SerialError(SerialError::Kind::WaitAbandoned, {});
+    const QString fate = m_link.discardOutput()
+                             ? QStringLiteral("it has been dropped, with what the line still "
+                                              "held of the commands before it")
+                             : QStringLiteral("it is still queued and goes out when the line "
+                                              "takes it");
     throw SerialError(SerialError::Kind::OutputStalled,
-                      QStringLiteral("not taken within %1 ms").arg(m_invocation.timeout.count()),
+                      QStringLiteral("the frame was not taken within %1 ms; %2")
+                          .arg(m_invocation.timeout.count())
+                          .arg(fate),
                       m_link.commPort(), m_link.devicePath());
+}
+
+// An empty answer keeps a reader of one line a query in step, as the panel
+// empties its result boxes; with --json the error object is the line.
+void Companion::answerNothing()
+{
+    if (!m_invocation.json)
+        print(CompanionConsole::Stream::Output, "\n");
 }
 
 ExitStatus Companion::fail(ExitStatus status, std::optional<int> line, const QString &commandText,
@@ -214,20 +280,16 @@ ExitStatus Companion::fail(ExitStatus status, std::optional<int> line, const QSt
     if (naming == Naming::ByCommand)
         where += commandText + QStringLiteral(": ");
     print(CompanionConsole::Stream::Errors,
-          QStringLiteral("tq905: %1%2\n").arg(where, message).toUtf8());
+          "tq905: " + terminalText(where + message).toUtf8() + '\n');
     if (m_invocation.json)
         print(CompanionConsole::Stream::Output, cli::jsonError(line, commandText, frame, message));
     return status;
 }
 
-// A device named on the command line has no port number to speak of.
 QString Companion::messageOf(const SerialError &error) const
 {
-    if (!m_invocation.devicePath)
-        return error.operatorMessage();
-    return SerialError(error.kind(), error.detail(), std::nullopt, error.devicePath(),
-                       error.advice())
-        .operatorMessage();
+    return error.operatorMessage(m_invocation.devicePath ? SerialError::Opening::ByDeviceOption
+                                                         : SerialError::Opening::ByPortOption);
 }
 
 // The link tells of a lost device through the event loop; none runs here, so
@@ -239,8 +301,17 @@ QString Companion::lostDeviceMessage()
         SerialError(SerialError::Kind::DeviceLost, {}, m_link.commPort(), m_link.devicePath())));
 }
 
+// An error that cannot be told is let go: there is nowhere else to tell it.
 void Companion::print(CompanionConsole::Stream stream, const QByteArray &bytes)
 {
-    if (!m_console.write(stream, bytes))
+    switch (m_console.write(stream, bytes)) {
+    case CompanionConsole::Written::Done:
+        return;
+    case CompanionConsole::Written::EndRequested:
         throw EndRequested();
+    case CompanionConsole::Written::Failed:
+        if (stream == CompanionConsole::Stream::Output)
+            throw OutputLost();
+        return;
+    }
 }

@@ -8,7 +8,9 @@
 
 // The command line's run: opens the port as "SET" does, runs the commands (or
 // the lines of standard input) one by one as the panel's handlers run them, and
-// closes the port. No event loop runs; every wait sleeps on the device.
+// closes the port; or prints the help, the version or the devices present, or
+// why the command line is refused. No event loop runs; every wait sleeps on the
+// device. Output that cannot be written ends the run.
 class Companion
 {
 public:
@@ -19,11 +21,15 @@ public:
     cli::ExitStatus run();
 
 private:
+    cli::ExitStatus say(const QString &text);
+    cli::ExitStatus refuse();
     cli::ExitStatus open();
     cli::ExitStatus runCommands();
     cli::ExitStatus runSession();
     cli::ExitStatus runOne(const cli::Command &command, std::optional<int> line);
     void send(const QByteArray &frame);
+    void answerNothing();
+    void takeOwedReplies();
     // Tells of a failure on standard error and, with --json, on standard output.
     // A complaint about words names them itself.
     enum class Naming { ByCommand, ByComplaint };

@@ -8,6 +8,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include <poll.h>
 #include <unistd.h>
@@ -39,7 +40,8 @@ bool waitFor(int fd, short events)
 
 } // namespace
 
-CompanionConsole::CompanionConsole()
+CompanionConsole::CompanionConsole(bool outputWasClosed)
+    : m_outputWasClosed(outputWasClosed)
 {
     ::sigemptyset(&g_heldBack);
     struct sigaction action = {};
@@ -84,24 +86,26 @@ CompanionConsole::Fill CompanionConsole::fillInput()
     return Fill::Read;
 }
 
-bool CompanionConsole::write(Stream stream, QByteArrayView bytes)
+CompanionConsole::Written CompanionConsole::writeOut(Stream stream, QByteArrayView bytes)
 {
     const int fd = stream == Stream::Output ? STDOUT_FILENO : STDERR_FILENO;
     while (!bytes.isEmpty()) {
         // A pipe that shows room takes PIPE_BUF bytes without blocking.
         if (!waitFor(fd, POLLOUT))
-            return false;
+            return Written::EndRequested;
         const ssize_t count = ::write(fd, bytes.data(), qMin<qsizetype>(bytes.size(), PIPE_BUF));
-        if (count > 0)
+        if (count > 0) {
             bytes = bytes.sliced(count);
-        else if (count < 0 && errno == EPIPE)
+        } else if (count < 0 && errno == EPIPE) {
             g_endSignal = SIGPIPE;
-        else if (count < 0 && errno != EINTR && errno != EAGAIN)
-            return true; // nowhere to write to; the run goes on
+        } else if (count == 0 || (errno != EINTR && errno != EAGAIN)) {
+            m_writeFailure = QString::fromLocal8Bit(std::strerror(count == 0 ? EIO : errno));
+            return Written::Failed;
+        }
         if (g_endSignal != 0)
-            return false;
+            return Written::EndRequested;
     }
-    return true;
+    return Written::Done;
 }
 
 void CompanionConsole::endAsRequested()

@@ -106,7 +106,8 @@ DWORD WINAPI readInputBlocks(void *)
 
 } // namespace
 
-CompanionConsole::CompanionConsole()
+CompanionConsole::CompanionConsole(bool outputWasClosed)
+    : m_outputWasClosed(outputWasClosed)
 {
     ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
                       &g_mainThread, 0, FALSE, DUPLICATE_SAME_ACCESS);
@@ -138,7 +139,7 @@ CompanionConsole::Fill CompanionConsole::fillInput()
 
 // A console shows UTF-16 whatever its code page; elsewhere the bytes go as
 // they are, lines ending in a line feed as on Unix.
-bool CompanionConsole::write(Stream stream, QByteArrayView bytes)
+CompanionConsole::Written CompanionConsole::writeOut(Stream stream, QByteArrayView bytes)
 {
     const HANDLE output =
         ::GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
@@ -147,25 +148,23 @@ bool CompanionConsole::write(Stream stream, QByteArrayView bytes)
         const QString text = QString::fromUtf8(bytes);
         DWORD written = 0;
         ::WriteConsoleW(output, text.utf16(), static_cast<DWORD>(text.size()), &written, nullptr);
-        return !endRequested();
+        return endRequested() ? Written::EndRequested : Written::Done;
     }
     while (!bytes.isEmpty()) {
         DWORD written = 0;
         if (!::WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                          nullptr)) {
             const DWORD error = ::GetLastError();
-            if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE)
+            if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) {
                 requestEnd(kReaderGone);
-            break; // otherwise nowhere to write to; the run goes on
+                break;
+            }
+            m_writeFailure = QStringLiteral("Windows error %1").arg(error);
+            return endRequested() ? Written::EndRequested : Written::Failed;
         }
         if (written == 0)
             break; // a full pipe in no-wait mode, which would be tried forever
         bytes = bytes.sliced(written);
     }
-    return !endRequested();
-}
-
-void CompanionConsole::endAsRequested()
-{
-    ::ExitProcess(g_endStatus);
+    return endRequested() ? Written::EndRequested : Written::Done;
 }

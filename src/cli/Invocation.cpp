@@ -1,5 +1,7 @@
 #include "Invocation.h"
 
+#include "CommandTable.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -7,37 +9,60 @@ namespace cli {
 
 namespace {
 
-const QString kDescription = QStringLiteral(R"(
+// The help's account of the commands, one line each.
+QString description()
+{
+    QString text = QStringLiteral(R"(
 Runs the commands of the TQ905 test panel from a shell: each command sends the
 frame the panel sends for the same input, and a query waits for the reply as
 the panel does. The port is opened as SET opens it (9600,N,8,1, RTS on).
 
 Commands, one after the other:
-  bit N on|off     switch bit N (0-7) of port B
-  out TEXT         write port B; TEXT goes into the frame as the OUT box's text
-  tris TEXT        write port B's direction byte, as the TRIS box
-  pwm 0|1 VALUE    set a PWM output, VALUE 0-1023
-  bz LENGTH FREQ   sound the buzzer, as the Long and Freq boxes
-  in               read ports A and B; prints them, e.g. 5A 3C
-  ad 0|1|2|3       read an analog channel; prints its value, e.g. 2A7
-  -                instead of commands: one command a line on standard input
+)");
+    constexpr qsizetype kUsageWidth = 17;
+    for (const commands::CommandRow &row : commands::commandTable())
+        text += QStringLiteral("  ") + row.usage().leftJustified(kUsageWidth - 1) + u' '
+                + row.summary + u'\n';
+    return text
+           + QStringLiteral(
+               R"(  -                instead of commands: one command a line on standard input
 
 Exit status: 0 done, 1 no reply in time ("Receive ERR"), 2 not understood,
-3 the port cannot be opened, 4 the device has gone away.)");
+3 the port cannot be opened, 4 the device has gone away, 5 the output cannot
+be written.)");
+}
 
 std::optional<std::chrono::milliseconds> milliseconds(const QString &text)
 {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
-    if (!digits.match(text).hasMatch())
+    if (!digits.match(text).hasMatch() || text.toInt() == 0)
         return std::nullopt;
     return std::chrono::milliseconds(text.toInt());
 }
 
-Invocation refused(const QString &why)
+Invocation refused(const QString &why, bool json)
 {
     Invocation invocation;
     invocation.text = why;
+    invocation.json = json;
     return invocation;
+}
+
+// Where the port is: exactly one --port or --device, each given once; or why not.
+std::optional<QString> readPort(const QCommandLineParser &parser, const QCommandLineOption &port,
+                                const QCommandLineOption &device, Invocation &invocation)
+{
+    const QStringList ports = parser.values(port);
+    const QStringList devices = parser.values(device);
+    if (ports.size() + devices.size() != 1)
+        return ports.size() + devices.size() == 0
+                   ? QStringLiteral("give either --port N or --device PATH")
+                   : QStringLiteral("give one --port N or one --device PATH, not more");
+    if (!ports.isEmpty())
+        invocation.portText = ports.first();
+    else
+        invocation.devicePath = devices.first();
+    return std::nullopt;
 }
 
 } // namespace
@@ -50,7 +75,7 @@ ExitStatus worse(ExitStatus a, ExitStatus b)
 Invocation readInvocation(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(kDescription);
+    parser.setApplicationDescription(description());
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("The port number, as in the panel's port box."),
@@ -74,8 +99,10 @@ Invocation readInvocation(const QStringList &arguments)
                                  QStringLiteral("The commands above, or - for standard input."),
                                  QStringLiteral("command...|-"));
 
-    if (!parser.parse(arguments))
-        return refused(parser.errorText());
+    const bool parsed = parser.parse(arguments);
+    const bool jsonWanted = parser.isSet(json);
+    if (!parsed)
+        return refused(parser.errorText(), jsonWanted);
     Invocation invocation;
     if (parser.isSet(help)) {
         invocation.action = Invocation::Action::Help;
@@ -87,29 +114,30 @@ Invocation readInvocation(const QStringList &arguments)
             parser.isSet(version) ? Invocation::Action::Version : Invocation::Action::List;
         return invocation;
     }
-    if (parser.isSet(port) == parser.isSet(device))
-        return refused(QStringLiteral("give either --port N or --device PATH"));
-    if (parser.isSet(port))
-        invocation.portText = parser.value(port);
-    else
-        invocation.devicePath = parser.value(device);
-    if (parser.isSet(timeout)) {
-        const std::optional<std::chrono::milliseconds> limit = milliseconds(parser.value(timeout));
-        if (!limit)
-            return refused(QStringLiteral("--timeout wants milliseconds, not \"%1\"")
-                               .arg(parser.value(timeout)));
-        invocation.timeout = *limit;
-    }
-    invocation.json = parser.isSet(json);
+    invocation.json = jsonWanted;
 
+    // The commands first: an option among them is the likelier mistake.
     const QStringList words = parser.positionalArguments();
     if (words == QStringList{QStringLiteral("-")}) {
         invocation.session = true;
     } else {
         std::variant<QList<Command>, Complaint> commands = readCommands(words);
         if (auto *complaint = std::get_if<Complaint>(&commands))
-            return refused(*complaint);
+            return refused(*complaint, jsonWanted);
         invocation.commands = std::get<QList<Command>>(std::move(commands));
+    }
+    if (const std::optional<QString> why = readPort(parser, port, device, invocation))
+        return refused(*why, jsonWanted);
+    const QStringList limits = parser.values(timeout);
+    if (!limits.isEmpty()) {
+        const std::optional<std::chrono::milliseconds> limit =
+            limits.size() == 1 ? milliseconds(limits.first()) : std::nullopt;
+        if (!limit)
+            return refused(QStringLiteral("--timeout wants one number of milliseconds from 1, "
+                                          "not \"%1\"")
+                               .arg(limits.join(u' ')),
+                           jsonWanted);
+        invocation.timeout = *limit;
     }
     invocation.action = Invocation::Action::Run;
     return invocation;

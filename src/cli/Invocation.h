@@ -17,6 +17,7 @@ enum class ExitStatus {
     NotUnderstood = 2, // the command line, or a line of standard input
     CannotOpen = 3,
     DeviceGone = 4,
+    OutputFailed = 5, // standard output takes nothing: closed, or a full disk
 };
 
 // What a run ends with: the worst that happened, the higher status.

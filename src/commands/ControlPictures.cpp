@@ -107,3 +107,18 @@ QString quotedText(const QString &text)
     }
     return quoted + QChar(kPopDirectionalIsolate);
 }
+
+QString terminalText(const QString &text)
+{
+    QString shown;
+    for (const char32_t c : text.toUcs4()) {
+        if (!hasPicture(c) && !isInvisible(c)) {
+            shown += QString::fromUcs4(&c, 1);
+            continue;
+        }
+        const QString code = QString::number(uint(c), 16).toUpper();
+        shown += c <= 0xFF ? QStringLiteral("\\x") + code.rightJustified(2, u'0')
+                           : QStringLiteral("\\u") + code.rightJustified(4, u'0');
+    }
+    return shown;
+}

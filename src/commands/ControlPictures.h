@@ -24,3 +24,8 @@ QString withControlNames(const QString &text);
 // from the message's own words by a bidi isolate, so that nothing typed can turn
 // or break the sentence around it.
 QString quotedText(const QString &text);
+
+// Text as one line for a terminal or a log: control characters and the other
+// invisible characters as \xNN or \uNNNN, so that nothing in it can move the
+// cursor, start an escape sequence, turn the text around or break the line.
+QString terminalText(const QString &text);

@@ -10,7 +10,7 @@
 #include "PanelBuilder.h"
 #include "PortOpening.h"
 #include "Queries.h"
-#include "ReplyReceiver.h"
+#include "QueryExchange.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -67,29 +67,16 @@ T *namedChild(const QWidget *window, const QString &name)
 
 } // namespace
 
-// The panel's side of the reply receiver: the link's waiting input, the event
-// loop as the yield and the reply countdown as the clock. A wait whose port has
-// been closed under it (shutdown, a lost device, a failed "SET") is abandoned.
-class TQ905Panel::PortReplySource : public ReplySource
+// The panel's side of the reply receiver: the event loop as the yield and the
+// reply countdown as the clock. A wait whose port has been closed under it
+// (shutdown, a lost device, a failed "SET") is abandoned.
+class TQ905Panel::PortReplySource : public LinkReplySource
 {
 public:
     explicit PortReplySource(TQ905Panel &panel)
-        : m_panel(panel)
+        : LinkReplySource(panel.COM)
+        , m_panel(panel)
     {
-    }
-
-    // What the device holds counts as soon as it is there, so a reply that came
-    // while the last pass was repainting is taken now, not one pass later.
-    int waitingCount() override
-    {
-        m_panel.COM.readArrivedInput();
-        return m_panel.COM.inBufferCount();
-    }
-
-    QByteArray read(int maxCount) override
-    {
-        m_panel.COM.setInputLen(static_cast<qint16>(maxCount));
-        return m_panel.COM.input();
     }
 
     void yield(bool starved) override
@@ -112,7 +99,7 @@ private:
     {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
             m_watchEnd - std::chrono::steady_clock::now());
-        return left.count() > 0 && m_panel.COM.waitForArrivingInput(left);
+        return left.count() > 0 && m_link.waitForArrivingInput(left);
     }
 
     TQ905Panel &m_panel;
@@ -348,12 +335,12 @@ void TQ905Panel::runQuery(const query::QuerySpec &spec, const QList<QLineEdit *>
         refuseQuery();
         return;
     }
+    QueryExchange query(COM, spec.frame, spec.replyLength, kLateReplyWindow);
     Label1->setText(frame::lineText(spec.frame));
-    COM.setInBufferCount(0);
-    COM.setOutput(spec.frame);
+    query.start([this](const QByteArray &frame) { COM.setOutput(frame); });
     ++m_waitingQueries;
     const auto left = qScopeGuard([this] { --m_waitingQueries; });
-    Label1->setText(WAIT_STXMSG(static_cast<qint16>(spec.replyLength)));
+    Label1->setText(WAIT_STXMSG(query));
     for (int i = 0; i < resultBoxes.size(); ++i)
         resultBoxes[i]->setText(query::bodyField(Label1->text(), spec.fields[i]));
 }
@@ -370,11 +357,11 @@ void TQ905Panel::refuseQuery()
                  QMessageBox::Warning});
 }
 
-QString TQ905Panel::WAIT_STXMSG(qint16 RCVnmb)
+QString TQ905Panel::WAIT_STXMSG(QueryExchange &query)
 {
     m_replyCountdown = kReplyTicks;
     PortReplySource source(*this);
-    const std::optional<QByteArray> body = receiveReply(source, RCVnmb);
+    const std::optional<QByteArray> body = query.finish(source);
     if (body) {
         m_replyCountdown = 0;
         return frame::lineText(*body);

@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QueryExchange;
 namespace query {
 struct QuerySpec;
 }
@@ -37,6 +38,9 @@ public:
 
     static constexpr std::chrono::milliseconds kTickInterval{100};
     static constexpr qint16 kReplyTicks = 30;
+    // A reply that comes within this after its wait ended in "Receive ERR" is
+    // still told from the next query's.
+    static constexpr std::chrono::milliseconds kLateReplyWindow = kReplyTicks * kTickInterval;
     // Each query pressed during a wait waits inside it, on the same stack (a few
     // KB a level). Far beyond what a person presses within one 3 s wait, and far
     // below what the stack holds, even under AddressSanitizer.
@@ -49,7 +53,8 @@ public:
 
     void COM_OPEN();
     void COM_CLOSE();
-    QString WAIT_STXMSG(qint16 RCVnmb);
+    // Waits for the reply of the query just sent; empty after "Receive ERR".
+    QString WAIT_STXMSG(QueryExchange &query);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

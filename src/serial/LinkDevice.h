@@ -54,8 +54,9 @@ public:
     virtual qint64 bytesToWrite() const = 0;
     // Sends at once what the line takes; the rest goes out from the event loop.
     virtual void write(const QByteArray &data) = 0;
-    // Drops what waits to be sent, so none of it goes out later.
-    virtual void discardOutput() = 0;
+    // Drops what waits to be sent, in the device and in the system; false where
+    // some of it is beyond reach and still goes out.
+    virtual bool discardOutput() = 0;
     // For a caller without an event loop: sleeps until the line takes more of
     // what waits to be sent, or the time is up, and hands it over; false when
     // nothing could be handed over.

@@ -28,7 +28,7 @@ public:
 
     qint64 bytesToWrite() const override;
     void write(const QByteArray &data) override;
-    void discardOutput() override;
+    bool discardOutput() override;
     bool waitForOutputTaken(std::chrono::microseconds limit) override;
 
 private:

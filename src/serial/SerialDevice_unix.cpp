@@ -216,9 +216,10 @@ void SerialDevice::write(const QByteArray &data)
         port.write(data.constData() + written, data.size() - written);
 }
 
-void SerialDevice::discardOutput()
+bool SerialDevice::discardOutput()
 {
-    m_platform->port.clear(QSerialPort::Output);
+    // The port's buffer, and the system's queue by tcflush(TCOFLUSH).
+    return m_platform->port.clear(QSerialPort::Output);
 }
 
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)

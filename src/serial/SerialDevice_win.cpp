@@ -488,21 +488,23 @@ void SerialDevice::write(const QByteArray &data)
         fail(systemMessage(device.writeError));
 }
 
-// A write the system holds is aborted, which the driver hands back at once.
-void SerialDevice::discardOutput()
+// A write the system holds is aborted, which the driver hands back at once; one
+// it keeps has gone out, or may still.
+bool SerialDevice::discardOutput()
 {
     Platform &device = *m_platform;
     device.queued.clear();
     if (!device.writer.pending)
-        return;
+        return true;
     ::PurgeComm(device.handle, PURGE_TXABORT | PURGE_TXCLEAR);
     DWORD count = 0;
     if (promptResult(device.handle, device.writer, count) == ERROR_TIMEOUT) {
         fail(systemMessage(ERROR_TIMEOUT));
-        return;
+        return false;
     }
     device.writer.settle();
     device.writer.request->buffer.clear();
+    return true;
 }
 
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)

@@ -12,12 +12,21 @@ QString elided(const QString &text)
     return text.size() <= kMaxQuoted ? text : text.left(kMaxQuoted) + QChar(0x2026);
 }
 
-QString reasonText(SerialError::Kind kind)
+// What the operator does next: press "SET" in the panel; from a shell, try again.
+QString tryAgain(SerialError::Opening opening)
+{
+    return opening == SerialError::Opening::BySet ? QStringLiteral("press \"SET\"")
+                                                  : QStringLiteral("try again");
+}
+
+QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
 {
     using Kind = SerialError::Kind;
     switch (kind) {
     case Kind::NotAPortNumber:
-        return QStringLiteral("this is not a port number. Enter a whole number such as 3.");
+        return opening == SerialError::Opening::BySet
+                   ? QStringLiteral("this is not a port number. Enter a whole number such as 3.")
+                   : QStringLiteral("this is not a port number. ") + portNumbersText();
     case Kind::PortNumberOutOfRange:
     case Kind::UnmappedPortNumber:
         return QStringLiteral("no serial device has this number. ") + portNumbersText();
@@ -25,14 +34,16 @@ QString reasonText(SerialError::Kind kind)
         return QStringLiteral("the line settings are not valid.");
     case Kind::NoSuchDevice:
         return QStringLiteral("no such device. Check that the board is plugged in and "
-                              "that the port number is right.");
+                              "that the %1 is right.")
+            .arg(opening == SerialError::Opening::ByDeviceOption ? u"path" : u"port number");
     case Kind::NotASerialDevice:
         return QStringLiteral("this is not a serial device.");
     case Kind::PermissionDenied:
         return QStringLiteral("permission denied.");
     case Kind::DeviceBusy:
         return QStringLiteral("the device is in use by another program. Close that program "
-                              "and press \"SET\" again.");
+                              "and %1 again.")
+            .arg(tryAgain(opening));
     case Kind::StaleLock:
         return QStringLiteral("a stale lock file of a program that has ended blocks the device.");
     case Kind::OpenFailed:
@@ -42,10 +53,10 @@ QString reasonText(SerialError::Kind kind)
                               "whose number is in the port box.");
     case Kind::DeviceLost:
         return QStringLiteral("the device has gone away (unplugged?). The port is closed; "
-                              "plug the board in again and press \"SET\".");
+                              "plug the board in again and %1.")
+            .arg(tryAgain(opening));
     case Kind::OutputStalled:
-        return QStringLiteral("the line does not take more data; the frame was not sent. "
-                              "Check the cable and the board.");
+        return QStringLiteral("the line does not take more data. Check the cable and the board.");
     case Kind::WaitAbandoned:
         return QStringLiteral("the wait for a reply was abandoned.");
     }
@@ -65,14 +76,17 @@ SerialError::SerialError(Kind kind, QString detail, std::optional<int> portNumbe
 {
 }
 
-QString SerialError::operatorMessage() const
+QString SerialError::operatorMessage(Opening opening) const
 {
     const bool detailIsTypedText =
         m_kind == Kind::NotAPortNumber || m_kind == Kind::PortNumberOutOfRange;
+    // A terminal or a log shows the text as it is, with no isolates around it.
+    const QString typed =
+        opening == Opening::BySet ? quotedText(elided(m_detail)) : elided(m_detail);
     QString where;
     if (detailIsTypedText)
-        where = QStringLiteral("Port \"%1\"").arg(quotedText(elided(m_detail)));
-    else if (m_portNumber)
+        where = QStringLiteral("Port \"%1\"").arg(typed);
+    else if (m_portNumber && opening != Opening::ByDeviceOption)
         where = QStringLiteral("Port %1 (%2)")
                     .arg(*m_portNumber)
                     .arg(m_devicePath.isEmpty() ? QStringLiteral("no device") : m_devicePath);
@@ -81,10 +95,16 @@ QString SerialError::operatorMessage() const
     else
         where = QStringLiteral("The serial port");
 
-    QString text = where + QStringLiteral(": ") + reasonText(m_kind);
-    if (!m_advice.isEmpty())
-        text += QStringLiteral("\n\n") + m_advice;
+    const QString gap = opening == Opening::BySet ? QStringLiteral("\n\n") : QStringLiteral(" ");
+    QString text = where + QStringLiteral(": ") + reasonText(m_kind, opening);
+    if (!m_advice.isEmpty() && opening == Opening::BySet)
+        text += gap + m_advice;
+    else if (!m_advice.isEmpty()) // a list of lines, as one
+        text += gap
+                + QString(m_advice)
+                      .replace(QStringLiteral(":\n"), QStringLiteral(": "))
+                      .replace(u'\n', QStringLiteral("; "));
     if (!m_detail.isEmpty() && !detailIsTypedText)
-        text += QStringLiteral("\n\nSystem: ") + m_detail;
+        text += gap + QStringLiteral("System: ") + m_detail;
     return text;
 }

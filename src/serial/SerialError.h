@@ -41,8 +41,13 @@ public:
     // True where the operator has been told already or nothing is worth telling.
     bool isSilent() const { return m_kind == Kind::WaitAbandoned; }
 
+    // How the port was chosen and opened, which decides the words of the advice:
+    // the panel's port box and "SET", or a command line's port number or device.
+    enum class Opening { BySet, ByPortOption, ByDeviceOption };
+
     // The message for the operator: what failed, on which port and device, and why.
-    QString operatorMessage() const;
+    // A command line's is one line of plain text, the port text quoted as typed.
+    QString operatorMessage(Opening opening = Opening::BySet) const;
 
 private:
     Kind m_kind;

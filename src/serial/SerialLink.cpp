@@ -116,6 +116,11 @@ bool SerialLink::sendQueuedOutput(std::chrono::microseconds limit)
     return device.isOpen();
 }
 
+bool SerialLink::discardOutput()
+{
+    return openDevice().discardOutput();
+}
+
 bool SerialLink::noticeDeviceGone()
 {
     return openDevice().noticeGone();
@@ -137,7 +142,8 @@ void SerialLink::setOutput(const QByteArray &data)
     if (device.bytesToWrite() + data.size() > kMaxPendingOutputBytes)
         throw SerialError(
             SerialError::Kind::OutputStalled,
-            QStringLiteral("%1 bytes are still waiting to be sent").arg(device.bytesToWrite()),
+            QStringLiteral("the frame was not sent: %1 bytes are still waiting to be sent")
+                .arg(device.bytesToWrite()),
             m_commPort, m_devicePath);
     device.write(data);
 }

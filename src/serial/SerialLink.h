@@ -2,6 +2,7 @@
 
 #include "LineSettings.h"
 #include "LinkDevice.h"
+#include "ReplyReceiver.h"
 #include "SerialError.h"
 
 #include <QByteArray>
@@ -69,9 +70,15 @@ public:
     // sleeps until the line has taken what setOutput had to queue, or the time
     // is up, the device fails or a request to end comes; true when all is sent.
     bool sendQueuedOutput(std::chrono::microseconds limit);
+    // Drops what waits to be sent, so that a frame given up on does not go out
+    // later; false where some of it is beyond reach and still goes out.
+    bool discardOutput();
     // Looks now whether the device has gone away; if so the port is closed and
     // deviceLost queued, as the event loop would have done.
     bool noticeDeviceGone();
+
+    // The replies of the queries sent on this link that have not been seen yet.
+    OutstandingReplies &outstandingReplies() { return m_outstanding; }
 
     // The device of the current (or last attempted) open.
     const QString &devicePath() const { return m_devicePath; }
@@ -96,4 +103,5 @@ private:
     qint16 m_rThreshold = 0;
     qint16 m_inputLen = 0;
     QString m_devicePath;
+    OutstandingReplies m_outstanding;
 };
