@@ -168,3 +168,8 @@ CompanionConsole::Written CompanionConsole::writeOut(Stream stream, QByteArrayVi
     }
     return endRequested() ? Written::EndRequested : Written::Done;
 }
+
+void CompanionConsole::endAsRequested()
+{
+    ::ExitProcess(g_endStatus);
+}
