@@ -320,14 +320,15 @@ def companion():
             status = subprocess.run(["wine", tq905, *args], input=stdin, stdout=out, stderr=err, timeout=60).returncode
             return status, *(f.seek(0) or f.read().decode() for f in (out, err))
 
-    # (arguments, standard input, the board, exit status, output, error, frames read, seconds)
+    # (arguments, standard input, the board, exit status, output, error, frames read, seconds);
+    # a reply that does not come is waited for as long again, so the next run cannot take it.
     cases = [(["--port", "5", "in", "ad", "0"], b"", board, 0, "5A 00\n2A7\n", "", ["read ports", "read channel 0"],
               (0, 30)),
              (["--port", "5", "-"], b"out 3C\r\n# note\n\nin\nbogus 1\nad 0\n", board, 2, "5A 3C\n2A7\n",
               'line 5: "bogus" is no command', ["port B 0x3C", "read ports", "read channel 0"], (0, 30)),
              (["--port", "6", "out", "11", "in", "out", "22"], b"", silent, 1, "\n", "tq905: in: Receive ERR\n",
-              ["port B 0x11", "read ports"], (2.9, 6)),
-             (["--port", "4", "-"], b"out 11\nin\nout 22\n", gone, 4, "", "line 2: in: Port 4 (COM4): the device has gone",
+              ["port B 0x11", "read ports"], (5.9, 9)),
+             (["--port", "4", "-"], b"out 11\nin\nout 22\n", gone, 4, "\n", "line 2: in: Port 4 (COM4): the device has gone",
               ["port B 0x11", "read ports"], (0, 2.5)),
              (["--port", "250", "in"], b"", board, 3, "", "tq905: Port 250 (COM250): no such device.", [], (0, 30))]
     try:
