@@ -16,7 +16,9 @@ add_custom_command(OUTPUT ${tq905_icon}
     COMMAND ${TQ905_MAGICK} -background none ${PROJECT_SOURCE_DIR}/data/tq905-panel.svg
             -define icon:auto-resize=256,48,32,16 ${tq905_icon}
     DEPENDS ${PROJECT_SOURCE_DIR}/data/tq905-panel.svg VERBATIM)
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc "1 ICON \"tq905-panel.ico\"\n")
+# Named IDI_ICON1: Qt's platform plugin gives the window that icon, for its
+# title bar, Alt+Tab and the taskbar; Explorer takes the first icon of any name.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc "IDI_ICON1 ICON \"tq905-panel.ico\"\n")
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc
                             PROPERTIES OBJECT_DEPENDS ${tq905_icon})
 target_sources(tq905-panel PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc)
@@ -25,7 +27,7 @@ target_sources(tq905-panel PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc)
 # in the folders below it.
 install(TARGETS tq905-panel tq905 RUNTIME DESTINATION .)
 set(tq905_runtime_dlls)
-foreach(library Core Gui Widgets SerialPort Network)
+foreach(library Core Gui Widgets Network SerialPort)
     list(APPEND tq905_runtime_dlls $<TARGET_FILE:Qt6::${library}>)
 endforeach()
 # The MinGW runtime where the compiler tells where it is (Debian's does; MSYS2's
@@ -63,9 +65,18 @@ set(CPACK_NSIS_PACKAGE_NAME "TQ905 Test Panel")
 set(CPACK_NSIS_MUI_ICON ${tq905_icon})
 set(CPACK_NSIS_MUI_UNIICON ${tq905_icon})
 set(CPACK_NSIS_INSTALLED_ICON_NAME tq905-panel.exe)
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # A 64-bit installer, like the program: one that needs no 32-bit Windows (WOW64).
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "TQ905 Panel")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode
+!define TQ905_REGISTRY_KEY '${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}'
+!include '${PROJECT_SOURCE_DIR}/cmake/ClosedPrograms.nsh'")
+# Before any file is touched, neither program may run. An upgrade uninstalls
+# the installed version then, rather than as CPack's own step does: that one
+# runs before anything can be checked, and asks with a box even when silent
+# once the uninstaller has refused.
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS
+    "!insertmacro TQ905_WAIT_UNTIL_CLOSED\n  !insertmacro TQ905_REMOVE_INSTALLED_VERSION")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!insertmacro TQ905_WAIT_UNTIL_CLOSED")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)

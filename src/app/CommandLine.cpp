@@ -76,5 +76,6 @@ std::optional<int> readCommandLine(QCommandLineParser &parser, const char *progr
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
     }
+    leaveStartingConsole();
     return std::nullopt;
 }

@@ -6,7 +6,10 @@
 // Returns whether standard output was closed, for a program whose output matters.
 bool openStandardDescriptors();
 
-// Makes stdout and stderr reach the console the program was started from where
-// the platform does not (a Windows program with a window has no console of its
-// own), and lets that console's Ctrl+C reach the program.
+// Makes stdout and stderr reach the console the program was started from, while
+// the command line is handled, where the platform does not (a Windows program
+// with a window has no console of its own).
 void useStartingConsole();
+// Lets that console go once the command line has been handled, so that what is
+// later typed there, or closing it, does not reach the program.
+void leaveStartingConsole();

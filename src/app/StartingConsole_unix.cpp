@@ -25,3 +25,7 @@ bool openStandardDescriptors()
 void useStartingConsole()
 {
 }
+
+void leaveStartingConsole()
+{
+}

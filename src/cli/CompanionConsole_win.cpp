@@ -1,5 +1,8 @@
 // tq905's console on Windows. The requests to end are the console's control
-// events: Ctrl+C, Ctrl+Break, the console closed, logging off and shutting down.
+// events: Ctrl+C, Ctrl+Break and the console closed. Logging off and shutting
+// down end it as any program, without an event: a process that loads
+// user32.dll (Qt Core does) is never sent CTRL_LOGOFF_EVENT or
+// CTRL_SHUTDOWN_EVENT.
 // The system runs the handler on a thread of its own; the handler records the
 // request and queues an asynchronous procedure call to the main thread, which
 // ends the main thread's alertable wait (the serial device's, or the wait for
@@ -164,4 +167,9 @@ CompanionConsole::Written CompanionConsole::writeOut(Stream stream, QByteArrayVi
         bytes = bytes.sliced(written);
     }
     return endRequested() ? Written::EndRequested : Written::Done;
+}
+
+void CompanionConsole::endAsRequested()
+{
+    ::ExitProcess(g_endStatus);
 }

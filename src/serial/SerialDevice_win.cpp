@@ -16,11 +16,19 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
 #include <utility>
 
 namespace {
 
 const QString kDeviceNamespace = QStringLiteral("\\\\.\\");
+constexpr char kXon = 0x11;
+constexpr char kXoff = 0x13;
+// How long a driver may take to hand back a request that needs no time on the
+// line: the rest of a read whose bytes it holds already, or one it was asked to
+// cancel. A driver that takes longer has failed: the device counts as lost.
+constexpr std::chrono::milliseconds kDriverGrace{1000};
 
 QString systemMessage(DWORD code)
 {
@@ -63,8 +71,10 @@ BYTE stopBitsOf(QSerialPort::StopBits stopBits)
 }
 
 // The line settings, no flow control of any kind, DTR and RTS raised as a Unix
-// tty raises them on open, and no abort of I/O on a line error.
-bool applyLineSettings(HANDLE handle, const LineSettings &settings)
+// tty raises them on open, and no abort of I/O on a line error. The XON/XOFF
+// characters and limits are set although unused: SetCommState refuses equal
+// characters, which an earlier program may have left behind.
+bool applyLineSettings(HANDLE handle, const LineSettings &settings, qint64 bufferBytes)
 {
     DCB dcb = {};
     dcb.DCBlength = sizeof dcb;
@@ -82,6 +92,10 @@ bool applyLineSettings(HANDLE handle, const LineSettings &settings)
     dcb.fDsrSensitivity = FALSE;
     dcb.fOutX = FALSE;
     dcb.fInX = FALSE;
+    dcb.XonChar = kXon;
+    dcb.XoffChar = kXoff;
+    dcb.XonLim = static_cast<WORD>(bufferBytes / 4);
+    dcb.XoffLim = static_cast<WORD>(bufferBytes / 4);
     dcb.fErrorChar = FALSE;
     dcb.fNull = FALSE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
@@ -118,24 +132,65 @@ bool waitAlertably(HANDLE event, std::chrono::microseconds limit)
     return ::WaitForSingleObjectEx(event, static_cast<DWORD>(milliseconds), TRUE) == WAIT_OBJECT_0;
 }
 
-// One overlapped operation at a time: its event (manual reset, as overlapped I/O
-// wants), the notifier that tells the event loop when it is signalled, and
-// whether the system still holds the operation.
+// What the system holds while an overlapped request is on: the OVERLAPPED with
+// its event (manual reset, as overlapped I/O wants) and the request's buffer.
+struct Request {
+    Request() { overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+    ~Request() { ::CloseHandle(overlapped.hEvent); }
+    Request(const Request &) = delete;
+    Request &operator=(const Request &) = delete;
+
+    OVERLAPPED overlapped = {};
+    QByteArray buffer;
+};
+
+// One overlapped operation at a time: its request, the notifier that tells the
+// event loop when the request's event is signalled, and whether the system
+// still holds the request.
 struct Operation {
     Operation()
     {
-        overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        notifier.setHandle(overlapped.hEvent);
+        notifier.setHandle(event());
         notifier.setEnabled(false);
     }
-    ~Operation() { ::CloseHandle(overlapped.hEvent); }
-    Operation(const Operation &) = delete;
-    Operation &operator=(const Operation &) = delete;
 
-    OVERLAPPED overlapped = {};
+    HANDLE event() const { return request->overlapped.hEvent; }
+    // Nothing pending, and no signalled event for the notifier to fire on
+    // without end.
+    void settle()
+    {
+        pending = false;
+        ::ResetEvent(event());
+    }
+    // A request the driver would not give back may still be written to: it is
+    // left to the driver for good, and a fresh one taken. Only while disabled.
+    void abandon()
+    {
+        static_cast<void>(request.release());
+        request = std::make_unique<Request>();
+        notifier.setHandle(event());
+        pending = false;
+    }
+
+    std::unique_ptr<Request> request = std::make_unique<Request>();
     QWinEventNotifier notifier;
     bool pending = false;
 };
+
+// The result of a request that needs no time on the line, waited for at most
+// kDriverGrace: ERROR_TIMEOUT when the driver keeps it longer (it is then still
+// pending), otherwise how it ended.
+DWORD promptResult(HANDLE handle, Operation &operation, DWORD &count)
+{
+    if (::WaitForSingleObject(operation.event(), static_cast<DWORD>(kDriverGrace.count()))
+        != WAIT_OBJECT_0)
+        return ERROR_TIMEOUT;
+    const DWORD error = ::GetOverlappedResult(handle, &operation.request->overlapped, &count, FALSE)
+                            ? ERROR_SUCCESS
+                            : ::GetLastError();
+    operation.pending = false;
+    return error;
+}
 
 } // namespace
 
@@ -144,52 +199,52 @@ struct SerialDevice::Platform {
         : readBufferBytes(readBufferBytes)
     {
     }
-    ~Platform() { ::CloseHandle(drainEvent); }
-    Platform(const Platform &) = delete;
-    Platform &operator=(const Platform &) = delete;
 
     // Collects a finished read: the byte it brought and whatever waits behind it,
     // then starts the next. False when the read failed (not when it is still on).
     bool finishRead();
     void startRead();
+    bool takeWaitingBehind(qint64 count);
     // Collects a finished write and starts the next; false when it failed.
     bool finishWrite();
     bool startWrite();
-    // Waits until the system holds neither operation any more.
+    // Cancels what the system holds and waits, kDriverGrace at most for each,
+    // until it is given back; a request the driver keeps is left to it.
     void cancelOperations();
 
     const qint64 readBufferBytes;
     HANDLE handle = INVALID_HANDLE_VALUE;
     QByteArray input;
-    Operation reader;
-    char readByte = 0;
+    Operation reader; // one byte at a time
     DWORD readError = ERROR_SUCCESS;
-    // For taking what waits behind the byte; not the reader's, so no notifier wakes.
-    HANDLE drainEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    Operation writer;
-    QByteArray writing; // held by the system while writer.pending
-    QByteArray queued;  // behind it
+    // For taking what waits behind the byte; its notifier stays off.
+    Operation drain;
+    Operation writer;  // what is being written in its buffer
+    QByteArray queued; // behind it
     DWORD writeError = ERROR_SUCCESS;
 };
 
 void SerialDevice::Platform::startRead()
 {
     if (input.size() >= readBufferBytes) {
-        // Full: no read until some is taken, and no signalled event to spin on.
-        reader.pending = false;
-        ::ResetEvent(reader.overlapped.hEvent);
+        // Full: no read until some is taken.
+        reader.settle();
         return;
     }
-    ::ResetEvent(reader.overlapped.hEvent);
-    reader.pending = ::ReadFile(handle, &readByte, 1, nullptr, &reader.overlapped)
-                     || ::GetLastError() == ERROR_IO_PENDING;
+    ::ResetEvent(reader.event());
+    reader.request->buffer.resize(1);
+    reader.pending =
+        ::ReadFile(handle, reader.request->buffer.data(), 1, nullptr, &reader.request->overlapped)
+        || ::GetLastError() == ERROR_IO_PENDING;
     if (!reader.pending) {
         // Reported where a finished read is: on the event loop, or by the discard.
         readError = ::GetLastError();
-        ::SetEvent(reader.overlapped.hEvent);
+        ::SetEvent(reader.event());
     }
 }
 
+// A read ended by ERROR_OPERATION_ABORTED fails like any other: nothing here
+// cancels a read but the close, so a device that gives reads up has gone.
 bool SerialDevice::Platform::finishRead()
 {
     if (readError != ERROR_SUCCESS)
@@ -197,39 +252,40 @@ bool SerialDevice::Platform::finishRead()
     if (!reader.pending)
         return true;
     DWORD count = 0;
-    if (!::GetOverlappedResult(handle, &reader.overlapped, &count, FALSE)) {
+    if (!::GetOverlappedResult(handle, &reader.request->overlapped, &count, FALSE)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_IO_INCOMPLETE)
             return true;
-        if (error != ERROR_OPERATION_ABORTED) {
-            readError = error;
-            return false;
-        }
+        readError = error;
+        return false;
     }
     reader.pending = false;
     if (count == 1)
-        input.append(readByte);
+        input.append(reader.request->buffer.front());
     DWORD errors = 0;
     COMSTAT status = {};
     ::ClearCommError(handle, &errors, &status);
     const qint64 behind = std::min<qint64>(status.cbInQue, readBufferBytes - input.size());
-    if (behind > 0) {
-        // All of it is in the driver's buffer, so this read completes at once.
-        const qsizetype start = input.size();
-        input.resize(start + behind);
-        OVERLAPPED rest = {};
-        rest.hEvent = drainEvent;
-        DWORD taken = 0;
-        if (!::ReadFile(handle, input.data() + start, static_cast<DWORD>(behind), nullptr, &rest)
-            && ::GetLastError() != ERROR_IO_PENDING) {
-            readError = ::GetLastError();
-            input.resize(start);
-            return false;
-        }
-        ::GetOverlappedResult(handle, &rest, &taken, TRUE);
-        input.resize(start + static_cast<qsizetype>(taken));
-    }
+    if (behind > 0 && !takeWaitingBehind(behind))
+        return false;
     startRead();
+    return true;
+}
+
+// All of it is in the driver's buffer, so the read ends at once; a driver that
+// keeps it (it counted bytes it does not have) has failed.
+bool SerialDevice::Platform::takeWaitingBehind(qint64 count)
+{
+    Request &request = *drain.request;
+    request.buffer.resize(count);
+    drain.pending = ::ReadFile(handle, request.buffer.data(), static_cast<DWORD>(count), nullptr,
+                               &request.overlapped)
+                    || ::GetLastError() == ERROR_IO_PENDING;
+    DWORD taken = 0;
+    readError = drain.pending ? promptResult(handle, drain, taken) : ::GetLastError();
+    if (readError != ERROR_SUCCESS)
+        return false;
+    input.append(request.buffer.left(static_cast<qsizetype>(taken)));
     return true;
 }
 
@@ -238,16 +294,16 @@ bool SerialDevice::Platform::startWrite()
     if (writer.pending)
         return true;
     if (queued.isEmpty()) {
-        // Nothing to send: no signalled event for the notifier to spin on.
-        ::ResetEvent(writer.overlapped.hEvent);
+        writer.settle();
         return true;
     }
+    QByteArray &writing = writer.request->buffer;
     writing.swap(queued);
     queued.clear();
-    ::ResetEvent(writer.overlapped.hEvent);
+    ::ResetEvent(writer.event());
     writer.pending = true;
     if (!::WriteFile(handle, writing.constData(), static_cast<DWORD>(writing.size()), nullptr,
-                     &writer.overlapped)
+                     &writer.request->overlapped)
         && ::GetLastError() != ERROR_IO_PENDING) {
         writeError = ::GetLastError();
         writer.pending = false;
@@ -261,7 +317,7 @@ bool SerialDevice::Platform::finishWrite()
     if (!writer.pending)
         return true;
     DWORD count = 0;
-    if (!::GetOverlappedResult(handle, &writer.overlapped, &count, FALSE)) {
+    if (!::GetOverlappedResult(handle, &writer.request->overlapped, &count, FALSE)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_IO_INCOMPLETE)
             return true;
@@ -272,6 +328,7 @@ bool SerialDevice::Platform::finishWrite()
     writer.pending = false;
     // With no write time-outs a write ends when all of it is sent; kept for a
     // driver that ends it early.
+    QByteArray &writing = writer.request->buffer;
     queued.prepend(writing.mid(count));
     writing.clear();
     return startWrite();
@@ -280,12 +337,13 @@ bool SerialDevice::Platform::finishWrite()
 void SerialDevice::Platform::cancelOperations()
 {
     ::CancelIoEx(handle, nullptr);
-    for (Operation *operation : {&reader, &writer}) {
-        DWORD count = 0;
-        if (operation->pending)
-            ::GetOverlappedResult(handle, &operation->overlapped, &count, TRUE);
-        operation->pending = false;
+    for (Operation *operation : {&reader, &drain, &writer}) {
         operation->notifier.setEnabled(false);
+        DWORD count = 0;
+        if (operation->pending && promptResult(handle, *operation, count) == ERROR_TIMEOUT)
+            operation->abandon();
+        // Its event stays signalled after the request ended.
+        operation->settle();
     }
 }
 
@@ -328,7 +386,7 @@ std::optional<SerialDevice::Refusal> SerialDevice::open(const QString &devicePat
     // A driver that keeps its own buffer sizes is no failure.
     ::SetupComm(device.handle, static_cast<DWORD>(device.readBufferBytes),
                 static_cast<DWORD>(device.readBufferBytes));
-    if (!applyLineSettings(device.handle, settings)) {
+    if (!applyLineSettings(device.handle, settings, device.readBufferBytes)) {
         const DWORD error = ::GetLastError();
         ::CloseHandle(std::exchange(device.handle, INVALID_HANDLE_VALUE));
         return Refusal{SerialError::Kind::OpenFailed, systemMessage(error), {}};
@@ -348,7 +406,7 @@ void SerialDevice::close()
     device.cancelOperations();
     ::CloseHandle(std::exchange(device.handle, INVALID_HANDLE_VALUE));
     device.input.clear();
-    device.writing.clear();
+    device.writer.request->buffer.clear();
     device.queued.clear();
 }
 
@@ -398,10 +456,10 @@ bool SerialDevice::waitForInput(std::chrono::microseconds limit)
     Platform &device = *m_platform;
     if (!device.reader.pending || device.readError != ERROR_SUCCESS)
         return false;
-    if (!waitAlertably(device.reader.overlapped.hEvent, limit))
+    if (!waitAlertably(device.reader.event(), limit))
         return false;
     DWORD count = 0;
-    return ::GetOverlappedResult(device.handle, &device.reader.overlapped, &count, FALSE)
+    return ::GetOverlappedResult(device.handle, &device.reader.request->overlapped, &count, FALSE)
            && count == 1;
 }
 
@@ -419,7 +477,7 @@ bool SerialDevice::noticeGone()
 
 qint64 SerialDevice::bytesToWrite() const
 {
-    return m_platform->writing.size() + m_platform->queued.size();
+    return m_platform->writer.request->buffer.size() + m_platform->queued.size();
 }
 
 void SerialDevice::write(const QByteArray &data)
@@ -430,7 +488,8 @@ void SerialDevice::write(const QByteArray &data)
         fail(systemMessage(device.writeError));
 }
 
-// A write the system holds is aborted; it ends at once, so its wait is short.
+// A write the system holds is aborted, which the driver hands back at once; one
+// it keeps has gone out, or may still.
 bool SerialDevice::discardOutput()
 {
     Platform &device = *m_platform;
@@ -439,17 +498,19 @@ bool SerialDevice::discardOutput()
         return true;
     ::PurgeComm(device.handle, PURGE_TXABORT | PURGE_TXCLEAR);
     DWORD count = 0;
-    ::GetOverlappedResult(device.handle, &device.writer.overlapped, &count, TRUE);
-    device.writer.pending = false;
-    device.writing.clear();
-    ::ResetEvent(device.writer.overlapped.hEvent);
+    if (promptResult(device.handle, device.writer, count) == ERROR_TIMEOUT) {
+        fail(systemMessage(ERROR_TIMEOUT));
+        return false;
+    }
+    device.writer.settle();
+    device.writer.request->buffer.clear();
     return true;
 }
 
 bool SerialDevice::waitForOutputTaken(std::chrono::microseconds limit)
 {
     Platform &device = *m_platform;
-    if (!device.writer.pending || !waitAlertably(device.writer.overlapped.hEvent, limit))
+    if (!device.writer.pending || !waitAlertably(device.writer.event(), limit))
         return false;
     if (!device.finishWrite())
         fail(systemMessage(device.writeError));

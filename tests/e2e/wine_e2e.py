@@ -2,8 +2,9 @@
 """wine_e2e.py {installed,ends,companion}: the Windows panel under Wine (tools/test-windows
 gives the X server and WINEPREFIX) against tq905-board of the Linux build on a
 pseudo-terminal linked as a COM port, driven by X input; boxes are read back
-through the clipboard, which Wine shares with X. installed: installer, queries,
-time-out, a late reply discarded, EXIT, uninstaller. ends: the unzipped panel ended in the other
+through the clipboard, which Wine shares with X. installed: installer, an upgrade
+and an uninstall refused while tq905.exe runs, the window's icon, queries, time-out, a late reply discarded, EXIT,
+uninstaller. ends: the unzipped panel ended in the other
 ways. companion: the unzipped tq905.exe as a script runs it.
 """
 
@@ -22,6 +23,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BOARD = os.path.join(ROOT, "build", "tools", "tq905-board")
 PACKAGES = os.path.join(ROOT, "build-windows", "tq905-panel-*-win64")
 PANEL = "TQ905_Panel"
+ICON = os.path.join(ROOT, "build-windows", "tq905-panel.ico")
 INSTALLED = "C:\\Program Files\\TQ905 Panel"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TQ905 Panel"
 
@@ -137,6 +139,26 @@ class Panel:
 
 
 
+def shows_own_icon(window):
+    """Whether the window's icon, as Wine hands it to X for the title bar and the task bar, is the
+    panel's own: its first picture against the picture of that size in the .ico (colours where opaque)."""
+    icon = subprocess.run(["xprop", "-notype", "-id", window, "32c", "_NET_WM_ICON"], capture_output=True,
+                          text=True, timeout=10).stdout
+    values = [int(value) for value in icon.partition("=")[2].replace(",", " ").split()]
+    if len(values) < 2:
+        return False
+    width, height, shown = values[0], values[1], values[2:2 + values[0] * values[1]]
+    sizes = subprocess.run(["identify", "-format", "%wx%h\n", ICON], capture_output=True, text=True,
+                           timeout=20).stdout.split()
+    if "%dx%d" % (width, height) not in sizes:
+        return False
+    own = subprocess.run(["convert", "%s[%d]" % (ICON, sizes.index("%dx%d" % (width, height))), "-depth", "8",
+                          "rgba:-"], capture_output=True, timeout=20).stdout
+    argb = [(a << 24) | (r << 16) | (g << 8) | b for r, g, b, a in zip(*[iter(own)] * 4)]
+    visible = lambda pixel: pixel if pixel >> 24 > 128 else pixel & 0xFF000000
+    return list(map(visible, shown)) == list(map(visible, argb))
+
+
 def box_text():
     """The text of the ERROR box on screen (Ctrl+C copies a message box whole)."""
     return copied(poll(lambda: find_window("ERROR"), "an ERROR box", 10), 5, 5, "ctrl+c")
@@ -157,8 +179,10 @@ def installed():
     expect(wine(INSTALLED + "\\tq905.exe", "--version").wait(timeout=30) == 0, "no tq905.exe beside the panel")
     board, late = Board(7, "--port-a", "5A", "--analog", "0=2A7"), Board(8, "--fault", "delay", "--delay", "3500")
     try:
+        nothing_changes_while_tq905_runs(installer, board, registered)
         panel = Panel(INSTALLED + "\\tq905-panel.exe")
         poll(lambda: panel.colour("Shape1") == (192, 192, 192), "the indicator grey before SET")
+        expect(shows_own_icon(panel.window), "the window shows another icon than the panel's")
         panel.type_into("COMNOcmb", "250")
         panel.click("COMset")
         text = box_text()
@@ -204,6 +228,40 @@ def installed():
          "the installed files and the Start-menu entry gone", 30)
     expect(not registered(), "the uninstall entry left in the registry")
     print("ok: installed, used and uninstalled without a trace")
+
+
+def windows_processes(name):
+    """The Wine processes whose command line holds name."""
+    found = []
+    for path in glob.glob("/proc/[0-9]*/cmdline"):
+        try:
+            with open(path, "rb") as cmdline:
+                if name.encode() in cmdline.read():
+                    found.append(path)
+        except OSError:  # ended meanwhile
+            pass
+    return found
+
+
+def nothing_changes_while_tq905_runs(installer, board, registered):
+    """An upgrade or an uninstall while tq905.exe runs: silent, nothing is there to ask, so each
+    ends at once and leaves the installation whole."""
+    session = subprocess.Popen(["wine", INSTALLED + "\\tq905.exe", "--port", "7", "-"], stdin=subprocess.PIPE,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", "Program Files", "TQ905 Panel")
+    whole = lambda: {"Qt6Core.dll", "tq905-panel.exe", "Uninstall.exe"} <= set(os.listdir(folder)) and registered()
+    try:
+        poll(lambda: board.held_by_others(), "tq905.exe holding COM7")
+        status = wine(installer, "/S").wait(timeout=120)
+        expect(status == 2 and whole(), "installing over a running tq905.exe: status %d" % status)
+        # The uninstaller runs as a copy of itself (Au_.exe) and returns at once.
+        expect(wine(INSTALLED + "\\Uninstall.exe", "/S").wait(timeout=60) == 0, "the uninstaller did not start")
+        poll(lambda: not windows_processes("Au_.exe"), "the uninstaller's copy ended", 60)
+        expect(whole(), "uninstalling while tq905.exe runs took files or the uninstall entry away")
+    finally:
+        session.stdin.close()
+        session.wait(timeout=30)
+    print("ok: an upgrade or an uninstall while tq905.exe runs changes nothing")
 
 
 def unzipped(program):
@@ -262,14 +320,15 @@ def companion():
             status = subprocess.run(["wine", tq905, *args], input=stdin, stdout=out, stderr=err, timeout=60).returncode
             return status, *(f.seek(0) or f.read().decode() for f in (out, err))
 
-    # (arguments, standard input, the board, exit status, output, error, frames read, seconds)
+    # (arguments, standard input, the board, exit status, output, error, frames read, seconds);
+    # a reply that does not come is waited for as long again, so the next run cannot take it.
     cases = [(["--port", "5", "in", "ad", "0"], b"", board, 0, "5A 00\n2A7\n", "", ["read ports", "read channel 0"],
               (0, 30)),
              (["--port", "5", "-"], b"out 3C\r\n# note\n\nin\nbogus 1\nad 0\n", board, 2, "5A 3C\n2A7\n",
               'line 5: "bogus" is no command', ["port B 0x3C", "read ports", "read channel 0"], (0, 30)),
              (["--port", "6", "out", "11", "in", "out", "22"], b"", silent, 1, "\n", "tq905: in: Receive ERR\n",
-              ["port B 0x11", "read ports"], (2.9, 6)),
-             (["--port", "4", "-"], b"out 11\nin\nout 22\n", gone, 4, "", "line 2: in: Port 4 (COM4): the device has gone",
+              ["port B 0x11", "read ports"], (5.9, 9)),
+             (["--port", "4", "-"], b"out 11\nin\nout 22\n", gone, 4, "\n", "line 2: in: Port 4 (COM4): the device has gone",
               ["port B 0x11", "read ports"], (0, 2.5)),
              (["--port", "250", "in"], b"", board, 3, "", "tq905: Port 250 (COM250): no such device.", [], (0, 30))]
     try:

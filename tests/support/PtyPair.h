@@ -55,6 +55,22 @@ public:
         }
     }
 
+    // Up to count bytes, waiting at most `timeout` for each next piece, without
+    // the event loop.
+    QByteArray receive(qsizetype count, std::chrono::milliseconds timeout)
+    {
+        QByteArray received(count, '\0');
+        qsizetype done = 0;
+        pollfd readable{m_masterFd, POLLIN, 0};
+        while (done < count && ::poll(&readable, 1, static_cast<int>(timeout.count())) == 1) {
+            const ssize_t n = ::read(m_masterFd, received.data() + done, count - done);
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        return received.left(done);
+    }
+
     // Everything that arrives until the line has been quiet for `quiet`; the
     // event loop runs in between, since the link writes queued output from there.
     QByteArray readQuiet(std::chrono::milliseconds quiet = std::chrono::milliseconds(100))
