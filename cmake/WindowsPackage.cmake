@@ -18,7 +18,7 @@ add_custom_command(OUTPUT ${tq905_icon}
     DEPENDS ${PROJECT_SOURCE_DIR}/data/tq905-panel.svg VERBATIM)
 # Named IDI_ICON1: Qt's platform plugin gives the window that icon, for its
 # title bar, Alt+Tab and the taskbar; Explorer takes the first icon of any name.
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc "IDI_ICON1 ICON \"tq905-panel.ico\"\n")
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc "IDI_ICON1 ICON \"${tq905_icon}\"\n")
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc
                             PROPERTIES OBJECT_DEPENDS ${tq905_icon})
 target_sources(tq905-panel PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc)
