@@ -692,7 +692,8 @@ private Q_SLOTS:
         const QString err = QString::fromUtf8(process.readAllStandardError());
         QVERIFY2(err.count("closed the connection") == 1
                      && err.contains(server.url() + ": the server closed the connection")
-                     && err.contains("check that ser2net still runs there") && !err.contains("unplugged"),
+                     && err.contains("check that ser2net still runs there")
+                     && !err.contains("unplugged"),
                  qPrintable(err));
     }
 
@@ -711,9 +712,9 @@ private Q_SLOTS:
         QFETCH(QString, scheme);
         const SilentPort port(connects);
         QProcess process;
-        process.start(TQ905,
-                      {"--device", QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port.port()),
-                       "in"});
+        process.start(
+            TQ905,
+            {"--device", QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port.port()), "in"});
         QVERIFY(process.waitForStarted());
         QVERIFY(!process.waitForFinished(300));
         QElapsedTimer clock;

@@ -16,7 +16,8 @@ void LinkDevice::fail(const QString &detail)
 
 std::chrono::microseconds LinkDevice::nextSlice(Clock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     return std::clamp<std::chrono::microseconds>(left, {}, kOpeningSlice);
 }
 

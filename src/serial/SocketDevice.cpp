@@ -61,9 +61,9 @@ std::optional<LinkDevice::Refusal> SocketDevice::connectToServer()
 {
     const QHostInfo host = QHostInfo::fromName(m_address.host);
     if (host.addresses().isEmpty())
-        return Refusal{
-            SerialError::Kind::HostNotFound, host.errorString(),
-            QStringLiteral("Check the host name \"%1\", or give its IP address.").arg(m_address.host)};
+        return Refusal{SerialError::Kind::HostNotFound, host.errorString(),
+                       QStringLiteral("Check the host name \"%1\", or give its IP address.")
+                           .arg(m_address.host)};
     const Clock::time_point deadline = Clock::now() + kConnectTimeout;
     ConnectAttempt attempt;
     for (const QHostAddress &server : host.addresses()) {
@@ -91,9 +91,10 @@ std::optional<LinkDevice::Refusal> SocketDevice::connectToServer()
 
 LinkDevice::Refusal SocketDevice::noAnswer() const
 {
-    return Refusal{
-        SerialError::Kind::NoAnswer, QStringLiteral("no answer within %1 s").arg(seconds(kConnectTimeout)),
-        QStringLiteral("Check that %1 is up and that no firewall is in the way.").arg(m_address.host)};
+    return Refusal{SerialError::Kind::NoAnswer,
+                   QStringLiteral("no answer within %1 s").arg(seconds(kConnectTimeout)),
+                   QStringLiteral("Check that %1 is up and that no firewall is in the way.")
+                       .arg(m_address.host)};
 }
 
 LinkDevice::Refusal SocketDevice::attemptRefusal(const ConnectAttempt &attempt) const
@@ -104,10 +105,11 @@ LinkDevice::Refusal SocketDevice::attemptRefusal(const ConnectAttempt &attempt) 
                        QStringLiteral("Check that ser2net runs on %1 and serves port %2.")
                            .arg(host)
                            .arg(m_address.port)};
-    // Connected, but Qt did not take the socket.
+    // A failure of another kind, or a connection Qt did not take.
     const QString detail = attempt.error.isEmpty() ? m_socket.errorString() : attempt.error;
-    return Refusal{SerialError::Kind::OpenFailed, detail,
-                   QStringLiteral("Check the address %1 and that the network reaches it.").arg(host)};
+    return Refusal{
+        SerialError::Kind::OpenFailed, detail,
+        QStringLiteral("Check the address %1 and that the network reaches it.").arg(host)};
 }
 
 // ser2net says why in a line of text before it closes.

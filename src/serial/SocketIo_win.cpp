@@ -25,8 +25,7 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
     // A condition that holds already (data waiting, room to send) signals the
     // event at once. The selection leaves the socket non-blocking, as Qt keeps it.
     // A connect that fails tells only FD_CONNECT.
-    const long events =
-        (ready == SocketReady::ToRead ? FD_READ : FD_WRITE | FD_CONNECT) | FD_CLOSE;
+    const long events = (ready == SocketReady::ToRead ? FD_READ : FD_WRITE | FD_CONNECT) | FD_CLOSE;
     bool signalled = false;
     if (::WSAEventSelect(socket, event, events) == 0) {
         const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
