@@ -711,6 +711,7 @@ private Q_SLOTS:
         QFETCH(SilentPort::Connects, connects);
         QFETCH(QString, scheme);
         const SilentPort port(connects);
+        QVERIFY(port.port() != 0);
         QProcess process;
         process.start(
             TQ905,

@@ -867,6 +867,7 @@ private Q_SLOTS:
         QFETCH(SilentPort::Connects, connects);
         QFETCH(QString, scheme);
         const SilentPort port(connects);
+        QVERIFY(port.port() != 0);
         PanelHarness harness;
         harness.panel().show();
         QVERIFY(QTest::qWaitForWindowExposed(&harness.panel()));

@@ -23,18 +23,17 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
         auto *name = reinterpret_cast<sockaddr *>(&address);
-        ::bind(m_listener, name, length);
-        ::listen(m_listener, connects == Connects::Never ? 0 : 8);
-        ::getsockname(m_listener, name, &length);
-        m_port = ntohs(address.sin_port);
-        if (connects == Connects::Never)
-            ::connect(m_filler, name, length);
+        const bool listening = ::bind(m_listener, name, length) == 0
+                               && ::listen(m_listener, connects == Connects::Never ? 0 : 8) == 0
+                               && ::getsockname(m_listener, name, &length) == 0;
+        const bool filled = connects != Connects::Never || ::connect(m_filler, name, length) == 0;
+        m_port = listening && filled ? ntohs(address.sin_port) : 0;
     }
     ~SilentPort() { ::close(m_filler), ::close(m_listener); }
     SilentPort(const SilentPort &) = delete;
     SilentPort &operator=(const SilentPort &) = delete;
 
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_port; } // 0 where it could not be set up
 
 private:
     const int m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
