@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <windows.h>
 
 #include <chrono>
