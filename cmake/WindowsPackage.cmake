@@ -16,14 +16,15 @@ add_custom_command(OUTPUT ${tq905_icon}
     COMMAND ${TQ905_MAGICK} -background none ${PROJECT_SOURCE_DIR}/data/tq905-panel.svg
             -define icon:auto-resize=256,48,32,16 ${tq905_icon}
     DEPENDS ${PROJECT_SOURCE_DIR}/data/tq905-panel.svg VERBATIM)
+# A target of its own: the panel is defined in another folder, which sees no
+# custom command of this one.
+add_custom_target(tq905_panel_icon DEPENDS ${tq905_icon})
+add_dependencies(tq905-panel tq905_panel_icon)
 # Named IDI_ICON1: Qt's platform plugin gives the window that icon, for its
 # title bar, Alt+Tab and the taskbar; Explorer takes the first icon of any name.
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc "IDI_ICON1 ICON \"tq905-panel.ico\"\n")
-# The target lives in src/app: the icon's rule and the dependency must reach it there.
-add_custom_target(tq905_icon DEPENDS ${tq905_icon})
-add_dependencies(tq905-panel tq905_icon)
-set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc TARGET_DIRECTORY tq905-panel
-                            PROPERTIES OBJECT_DEPENDS ${tq905_icon})
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc "IDI_ICON1 ICON \"${tq905_icon}\"\n")
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc
+                            TARGET_DIRECTORY tq905-panel PROPERTIES OBJECT_DEPENDS ${tq905_icon})
 target_sources(tq905-panel PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tq905-panel.rc)
 
 # Everything in one folder: Windows finds DLLs beside the program, Qt its plugins

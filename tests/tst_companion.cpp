@@ -11,6 +11,7 @@
 #include "PtyPair.h"
 #include "Queries.h"
 #include "Ser2net.h"
+#include "SilentPort.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -32,6 +33,7 @@
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Ser2net::Accepter)
+Q_DECLARE_METATYPE(SilentPort::Connects)
 
 namespace {
 
@@ -600,7 +602,7 @@ private Q_SLOTS:
     void networkOutcomes_data()
     {
         QTest::addColumn<QString>("boardOptions");
-        QTest::addColumn<QString>("serve");     // rfc2217, socket, or nothing listening
+        QTest::addColumn<QString>("serve"); // rfc2217, socket, unanswering, or nothing listening
         QTest::addColumn<QString>("arguments"); // URL: rfc2217:// (socket:// for socket)
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<int>("status");
@@ -619,6 +621,10 @@ private Q_SLOTS:
             "tq905: rfc2217://127.0.0.1:[0-9]+: the connection was refused: nothing listens "
             "on that port\\. Check that ser2net runs on 127.0.0.1 and serves port "
             "[0-9]+\\. System: .*");
+        row("a host that does not answer", "", "unanswering", "--device URL in", "", 3, "",
+            "tq905: rfc2217://127.0.0.1:[0-9]+: the host does not answer \\(down, or a firewall "
+            "drops the connection\\)\\. Check that 127\\.0\\.0\\.1 is up and that no firewall is "
+            "in the way\\. System: no answer within 5 s\n");
         row("a plain TCP port asked for RFC 2217", "", "socket", "--device rfc2217://URL in", "", 3,
             "",
             "tq905: rfc2217://127.0.0.1:[0-9]+: the server does not speak RFC 2217\\. "
@@ -635,8 +641,12 @@ private Q_SLOTS:
         requireSer2net();
         Board board(boardOptions);
         std::optional<Ser2net> server;
+        std::optional<SilentPort> unanswering;
         QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort());
-        if (!serve.isEmpty()) {
+        if (serve == u"unanswering") {
+            unanswering.emplace(SilentPort::Connects::Never);
+            url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(unanswering->port());
+        } else if (!serve.isEmpty()) {
             server.emplace(board.device, serve == u"rfc2217" ? Ser2net::Accepter::Rfc2217
                                                              : Ser2net::Accepter::RawTcp);
             url = server->url();
@@ -680,7 +690,41 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() < 1000);
         QCOMPARE(process.exitCode(), 4);
         const QString err = QString::fromUtf8(process.readAllStandardError());
-        QCOMPARE(err.count("closed the connection"), 1);
+        QVERIFY2(err.count("closed the connection") == 1
+                     && err.contains(server.url() + ": the server closed the connection")
+                     && err.contains("check that ser2net still runs there")
+                     && !err.contains("unplugged"),
+                 qPrintable(err));
+    }
+
+    void endsOnASignalWhileOpening_data()
+    {
+        QTest::addColumn<SilentPort::Connects>("connects");
+        QTest::addColumn<QString>("scheme");
+        QTest::newRow("in the connect") << SilentPort::Connects::Never << "socket";
+        QTest::newRow("in the wait for the server's agreement")
+            << SilentPort::Connects::AndNothingMore << "rfc2217";
+    }
+    // A server that does not answer holds back no request to end.
+    void endsOnASignalWhileOpening()
+    {
+        QFETCH(SilentPort::Connects, connects);
+        QFETCH(QString, scheme);
+        const SilentPort port(connects);
+        QVERIFY(port.port() != 0);
+        QProcess process;
+        process.start(
+            TQ905,
+            {"--device", QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port.port()), "in"});
+        QVERIFY(process.waitForStarted());
+        QVERIFY(!process.waitForFinished(300));
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        QVERIFY(process.waitForFinished(5000));
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(process.exitCode(), SIGTERM);
     }
 
 private:

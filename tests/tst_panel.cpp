@@ -8,6 +8,7 @@
 #include "ControlTable.h"
 #include "PtyPair.h"
 #include "Ser2net.h"
+#include "SilentPort.h"
 #include "TQ905Panel.h"
 
 #include <QAccessible>
@@ -126,6 +127,26 @@ private:
     TQ905Panel m_panel;
 };
 
+// Counts the events of one type that reach an object.
+class EventCounter : public QObject
+{
+public:
+    EventCounter(QObject *watched, QEvent::Type type)
+        : m_type(type)
+    {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == m_type ? 1 : 0;
+        return false;
+    }
+    int count = 0;
+
+private:
+    QEvent::Type m_type;
+};
+
 const QColor kGreen(0, 255, 0);
 const QColor kGrey(192, 192, 192);
 const QStringList kResultBoxes = {"INdataA", "INdataB", "AD0data", "AD1data", "AD2data", "AD3data"};
@@ -220,6 +241,7 @@ bool setAsNobodyIsTold(PanelHarness &harness, const QStringList &told, const QSt
 
 } // namespace
 
+Q_DECLARE_METATYPE(SilentPort::Connects)
 Q_DECLARE_METATYPE(Setup)
 Q_DECLARE_METATYPE(Lock)
 
@@ -637,7 +659,9 @@ private Q_SLOTS:
         QCOMPARE(resultBoxes(harness).mid(0, 2), QStringList({"0F", "3C"}));
         server.kill();
         QTRY_COMPARE(harness.messages.size(), 1);
-        QVERIFY2(harness.messages[0].contains("closed the connection"),
+        QVERIFY2(harness.messages[0].contains(server.url() + ": the server closed the connection")
+                     && harness.messages[0].contains("check that ser2net still runs there")
+                     && !harness.messages[0].contains("unplugged"),
                  qPrintable(harness.messages[0]));
         QCOMPARE(harness.indicator(), kGrey);
         QVERIFY(!harness.panel().serialLink().portOpen());
@@ -826,6 +850,43 @@ private Q_SLOTS:
         running.reset();
         QFile::remove(lockPath);
         QVERIFY(toldRight);
+    }
+
+    void aServerThatDoesNotAnswerHoldsNothingBack_data()
+    {
+        QTest::addColumn<SilentPort::Connects>("connects");
+        QTest::addColumn<QString>("scheme");
+        QTest::newRow("in the connect") << SilentPort::Connects::Never << "socket";
+        QTest::newRow("in the wait for the server's agreement")
+            << SilentPort::Connects::AndNothingMore << "rfc2217";
+    }
+    // While SET waits for the server the window repaints and ticks, and a close
+    // request ends it at once; a press runs no handler in the middle of SET.
+    void aServerThatDoesNotAnswerHoldsNothingBack()
+    {
+        QFETCH(SilentPort::Connects, connects);
+        QFETCH(QString, scheme);
+        const SilentPort port(connects);
+        QVERIFY(port.port() != 0);
+        PanelHarness harness;
+        harness.panel().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&harness.panel()));
+        QSignalSpy ticks(harness.panel().findChild<QTimer *>("Timer1"), &QTimer::timeout);
+        const EventCounter paints(harness.control("Label1"), QEvent::Paint);
+        QTimer::singleShot(200ms, [&] {
+            harness.control("Label1")->update();
+            QTest::mouseClick(harness.control("B0cmd"), Qt::LeftButton);
+        });
+        QTimer::singleShot(400ms, [&] { harness.panel().close(); });
+        QElapsedTimer clock;
+        clock.start();
+        harness.openPort(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port.port()));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(ticks.size() >= 3);
+        QVERIFY(paints.count > 0);
+        QCOMPARE(harness.messages, QStringList());
+        QCOMPARE(harness.text("Label1"), QString());
+        QVERIFY(!harness.panel().serialLink().portOpen());
     }
 
     // A box still up would keep its handler, and the program, running after the window.

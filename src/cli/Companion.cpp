@@ -134,6 +134,11 @@ ExitStatus Companion::open()
     } else {
         portText = *m_invocation.portText;
     }
+    // A request to end comes through the waits of a network port's connect.
+    m_link.setOpeningYield([this] {
+        if (m_console.endRequested())
+            throw EndRequested();
+    });
     try {
         openAsSet(m_link, portText);
         return ExitStatus::Done;

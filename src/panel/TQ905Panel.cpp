@@ -124,6 +124,13 @@ TQ905Panel::TQ905Panel(QWidget *parent)
     connect(&Timer1, &QTimer::timeout, this, &TQ905Panel::Timer1_Timer);
     Timer1.start();
 
+    // A connect to a network port repaints, ticks and takes a close request
+    // while it waits; the operator's presses are held off, as under a box.
+    COM.setOpeningYield([this] {
+        QCoreApplication::processEvents();
+        if (m_unloading)
+            throw SerialError(SerialError::Kind::WaitAbandoned, {});
+    });
     Form_Load();
     QCoreApplication::instance()->installEventFilter(this);
     // Last, so that it is asked first and sees every key release.
@@ -222,8 +229,8 @@ void TQ905Panel::showMessage(const Message &message)
     box.setModal(false);
     QEventLoop untilClosed;
     connect(&box, &QDialog::finished, &untilClosed, &QEventLoop::quit);
-    ++m_boxesUp;
-    const auto released = qScopeGuard([this] { --m_boxesUp; });
+    ++m_inputHolds;
+    const auto released = qScopeGuard([this] { --m_inputHolds; });
     box.show();
     box.activateWindow();
     untilClosed.exec();
@@ -231,7 +238,7 @@ void TQ905Panel::showMessage(const Message &message)
 
 bool TQ905Panel::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_boxesUp > 0 && isOperatorInput(event->type()) && watched->isWidgetType()
+    if (m_inputHolds > 0 && isOperatorInput(event->type()) && watched->isWidgetType()
         && static_cast<QWidget *>(watched)->window() == this)
         return true;
     // The list of devices present is read when the operator asks for it.
@@ -269,6 +276,8 @@ void TQ905Panel::Timer1_Timer()
 
 void TQ905Panel::COM_OPEN()
 {
+    ++m_inputHolds;
+    const auto released = qScopeGuard([this] { --m_inputHolds; });
     openAsSet(COM, COMNOcmb->currentText());
 }
 

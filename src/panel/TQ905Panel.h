@@ -91,7 +91,7 @@ private:
     qint16 m_replyCountdown = 0;
     bool m_unloading = false;
     int m_waitingQueries = 0;
-    int m_boxesUp = 0;
+    int m_inputHolds = 0; // a box is up, or a port is being opened
     MessagePresenter m_presenter;
 
     IndicatorShape *Shape1 = nullptr;

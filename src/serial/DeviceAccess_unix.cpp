@@ -67,7 +67,7 @@ std::optional<QString> nonDeviceAdvice(const QString &path)
         what = QStringLiteral("a socket");
     else if (S_ISBLK(info.st_mode))
         what = QStringLiteral("a block device (a disk)");
-    return QStringLiteral("%1 is %2. Check the port number; if it was put there by mistake, "
-                          "remove it.")
+    return QStringLiteral("%1 is %2. Check that this is the device you meant; if it was "
+                          "put there by mistake, remove it.")
         .arg(path, what);
 }

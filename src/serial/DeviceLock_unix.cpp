@@ -126,7 +126,7 @@ std::optional<LinkDevice::Refusal> refusalOfLockFile(const QString &path, const 
     return LinkDevice::Refusal{
         Kind::StaleLock, QString::fromLocal8Bit(std::strerror(errno)),
         QStringLiteral("The lock file %1 was left by process %2, which has ended, and you may "
-                       "not remove it. Remove it (sudo rm %1), then press \"SET\" again.")
+                       "not remove it. Remove it (sudo rm %1), then open the port again.")
             .arg(shownPath)
             .arg(*holder)};
 }

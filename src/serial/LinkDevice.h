@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -33,9 +34,15 @@ public:
     LinkDevice(const LinkDevice &) = delete;
     LinkDevice &operator=(const LinkDevice &) = delete;
 
+    // Called between the short sleeps of an open that waits (a network port's
+    // connect): the owner runs its events there, or throws to give the open up.
+    void setOpeningYield(std::function<void()> yield) { m_openingYield = std::move(yield); }
+
     virtual bool isOpen() const = 0;
     virtual std::optional<Refusal> open(const QString &address, const LineSettings &settings) = 0;
     virtual void close() = 0;
+    // What the device's failure while open is to the operator.
+    virtual SerialError::Kind lossKind() const { return SerialError::Kind::DeviceLost; }
     // A line that has no RTS (a pseudo-terminal, some adapters) is no failure.
     virtual void setRequestToSend(bool asserted) = 0;
 
@@ -67,9 +74,21 @@ Q_SIGNALS:
     void lost(const QString &detail);
 
 protected:
+    using Clock = std::chrono::steady_clock;
+    // An open's sleeps are this short, so that the owner's repaints and 100 ms
+    // tick are never much late.
+    static constexpr std::chrono::milliseconds kOpeningSlice{20};
+
+    // What to sleep next before `deadline`: a slice at most, none once it has passed.
+    static std::chrono::microseconds nextSlice(Clock::time_point deadline);
+    void yieldWhileOpening() const;
+
     // Closes the device and tells why; a device already closed tells nothing,
     // so the several errors of one unplug are told once.
     void fail(const QString &detail);
+
+private:
+    std::function<void()> m_openingYield;
 };
 
 // The device kind that serves `address`, not yet open.

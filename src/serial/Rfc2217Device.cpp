@@ -22,13 +22,11 @@ std::optional<LinkDevice::Refusal> Rfc2217Device::startSession(const LineSetting
     m_decoder = {};
     m_negotiation = {};
     send(m_negotiation.opening());
-    using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + kAgreementTimeout;
-    while (!m_negotiation.comPortAgreed() && !m_negotiation.comPortRefused()) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || !waitAndTake(left))
-            break;
+    while (!m_negotiation.comPortAgreed() && !m_negotiation.comPortRefused() && connected()
+           && Clock::now() < deadline) {
+        if (!waitAndTake(nextSlice(deadline)))
+            yieldWhileOpening();
     }
     if (m_negotiation.comPortAgreed()) {
         send(comport::lineSettingsRequests(settings));

@@ -68,6 +68,10 @@ QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
                               "connection).");
     case Kind::NotRfc2217:
         return QStringLiteral("the server does not speak RFC 2217.");
+    case Kind::ConnectionClosed:
+        return QStringLiteral("the server closed the connection. The port is closed; check that "
+                              "ser2net still runs there and that the network reaches it, then %1.")
+            .arg(tryAgain(opening));
     }
     return {};
 }

@@ -29,6 +29,7 @@ public:
         ConnectionRefused, // nothing listens on a network port
         NoAnswer,          // a network port's host does not answer in time
         NotRfc2217,        // an rfc2217:// port whose server does not speak RFC 2217
+        ConnectionClosed,  // a network port's server closed the connection while open
     };
 
     // The advice is what the operator can do, found out at the failing step

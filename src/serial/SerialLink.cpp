@@ -63,6 +63,7 @@ void SerialLink::setPortOpen(bool open)
         setCommPort(m_commPort);
     m_device = makeLinkDevice(m_devicePath, kReadBufferBytes);
     connect(m_device.get(), &LinkDevice::lost, this, &SerialLink::onDeviceLost);
+    m_device->setOpeningYield(m_openingYield);
     if (const std::optional<LinkDevice::Refusal> refusal = m_device->open(m_devicePath, m_settings))
         throw SerialError(refusal->kind, refusal->detail, shownPortNumber(), m_devicePath,
                           refusal->advice);
@@ -161,7 +162,7 @@ void SerialLink::setOutput(const QByteArray &data)
 
 void SerialLink::onDeviceLost(const QString &detail)
 {
-    const SerialError lost(SerialError::Kind::DeviceLost, detail, shownPortNumber(), m_devicePath);
+    const SerialError lost(m_device->lossKind(), detail, shownPortNumber(), m_devicePath);
     Q_EMIT portOpenChanged(false);
     QMetaObject::invokeMethod(
         this, [this, lost] { Q_EMIT deviceLost(lost); }, Qt::QueuedConnection);

@@ -41,6 +41,10 @@ public:
 
     void setSettings(const QString &text);
 
+    // Called between the short sleeps of an open that waits on the network: the
+    // owner runs its events there, or throws to give the open up (LinkDevice.h).
+    void setOpeningYield(std::function<void()> yield) { m_openingYield = std::move(yield); }
+
     bool portOpen() const { return m_device && m_device->isOpen(); }
     void setPortOpen(bool open);
 
@@ -99,6 +103,7 @@ private:
     // Made anew for each open, of the kind its address names.
     std::unique_ptr<LinkDevice> m_device;
     DeviceResolver m_resolver;
+    std::function<void()> m_openingYield;
     qint16 m_commPort = 1;
     bool m_networkPort = false;
     LineSettings m_settings;

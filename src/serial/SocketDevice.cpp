@@ -2,6 +2,9 @@
 
 #include "SocketIo.h"
 
+#include <QHostInfo>
+#include <QScopeGuard>
+
 namespace {
 
 constexpr qint64 kReceiveChunkBytes = 1024;
@@ -37,46 +40,76 @@ std::optional<LinkDevice::Refusal> SocketDevice::open(const QString &address,
                        {}};
     m_address = *parsed;
     m_peerClosed = false;
-    m_socket.connectToHost(m_address.host, m_address.port);
-    if (!m_socket.waitForConnected(static_cast<int>(kConnectTimeout.count()))) {
-        std::optional<Refusal> refusal = connectionRefusal();
-        m_socket.abort();
+    // Also where the owner gives the open up in a wait.
+    const auto closeUnlessOpened = qScopeGuard([this] {
+        if (!m_open)
+            close();
+    });
+    if (std::optional<Refusal> refusal = connectToServer())
         return refusal;
-    }
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     std::optional<Refusal> refusal = startSession(settings);
     if (!refusal && !connected())
         refusal = closedAtOnce();
-    if (refusal) {
-        close();
-        return refusal;
-    }
-    m_open = true;
-    return std::nullopt;
+    m_open = !refusal;
+    return refusal;
 }
 
-std::optional<LinkDevice::Refusal> SocketDevice::connectionRefusal() const
+// The lookup of a host name may still hold the program a moment; an address
+// given as such needs none. Each address the name has is tried in turn.
+std::optional<LinkDevice::Refusal> SocketDevice::connectToServer()
 {
-    using Kind = SerialError::Kind;
+    const QHostInfo host = QHostInfo::fromName(m_address.host);
+    if (host.addresses().isEmpty())
+        return Refusal{SerialError::Kind::HostNotFound, host.errorString(),
+                       QStringLiteral("Check the host name \"%1\", or give its IP address.")
+                           .arg(m_address.host)};
+    const Clock::time_point deadline = Clock::now() + kConnectTimeout;
+    ConnectAttempt attempt;
+    for (const QHostAddress &server : host.addresses()) {
+        attempt = startConnecting(server, m_address.port);
+        const auto closeUnlessTaken = qScopeGuard([&attempt] {
+            if (attempt.descriptor >= 0)
+                closeSocket(attempt.descriptor);
+        });
+        while (attempt.state == Connecting::InProgress) {
+            if (waitForSocket(attempt.descriptor, SocketReady::ToWrite, nextSlice(deadline)))
+                checkConnecting(attempt);
+            else if (Clock::now() >= deadline)
+                return noAnswer();
+            else
+                yieldWhileOpening();
+        }
+        if (attempt.state == Connecting::Connected
+            && m_socket.setSocketDescriptor(attempt.descriptor)) {
+            attempt.descriptor = -1; // Qt's now
+            return std::nullopt;
+        }
+    }
+    return attemptRefusal(attempt);
+}
+
+LinkDevice::Refusal SocketDevice::noAnswer() const
+{
+    return Refusal{SerialError::Kind::NoAnswer,
+                   QStringLiteral("no answer within %1 s").arg(seconds(kConnectTimeout)),
+                   QStringLiteral("Check that %1 is up and that no firewall is in the way.")
+                       .arg(m_address.host)};
+}
+
+LinkDevice::Refusal SocketDevice::attemptRefusal(const ConnectAttempt &attempt) const
+{
     const QString host = m_address.host;
-    const QString detail = m_socket.errorString();
-    switch (m_socket.error()) {
-    case QAbstractSocket::HostNotFoundError:
-        return Refusal{
-            Kind::HostNotFound, detail,
-            QStringLiteral("Check the host name \"%1\", or give its IP address.").arg(host)};
-    case QAbstractSocket::ConnectionRefusedError:
-        return Refusal{Kind::ConnectionRefused, detail,
+    if (attempt.state == Connecting::Refused)
+        return Refusal{SerialError::Kind::ConnectionRefused, attempt.error,
                        QStringLiteral("Check that ser2net runs on %1 and serves port %2.")
                            .arg(host)
                            .arg(m_address.port)};
-    case QAbstractSocket::SocketTimeoutError:
-        return Refusal{
-            Kind::NoAnswer, QStringLiteral("no answer within %1 s").arg(seconds(kConnectTimeout)),
-            QStringLiteral("Check that %1 is up and that no firewall is in the way.").arg(host)};
-    default:
-        return Refusal{Kind::OpenFailed, detail, {}};
-    }
+    // A failure of another kind, or a connection Qt did not take.
+    const QString detail = attempt.error.isEmpty() ? m_socket.errorString() : attempt.error;
+    return Refusal{
+        SerialError::Kind::OpenFailed, detail,
+        QStringLiteral("Check the address %1 and that the network reaches it.").arg(host)};
 }
 
 // ser2net says why in a line of text before it closes.
@@ -108,11 +141,10 @@ void SocketDevice::close()
     m_pending.clear();
 }
 
+// What to check is the lost port's message (SerialError::Kind::ConnectionClosed).
 void SocketDevice::onConnectionClosed()
 {
-    fail(QStringLiteral("%1:%2 closed the connection. Check that ser2net still runs there.")
-             .arg(m_address.host)
-             .arg(m_address.port));
+    fail({});
 }
 
 void SocketDevice::setRequestToSend(bool)

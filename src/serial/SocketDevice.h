@@ -2,15 +2,16 @@
 
 #include "LinkDevice.h"
 #include "NetAddress.h"
+#include "SocketIo.h"
 
 #include <QTcpSocket>
 
 // A board's port served over the network as plain TCP (socket://): the bytes
 // pass unchanged, the line settings and RTS are the server's. The base of the
-// RFC 2217 port, which adds telnet to the same socket. QTcpSocket connects and,
-// with an event loop, reads and tells of a closed connection; reads and writes
-// that cannot wait for the event loop go straight to the socket, and the waits
-// sleep on it (SocketIo.h). A connection the server closes is the port's
+// RFC 2217 port, which adds telnet to the same socket. QTcpSocket carries the
+// connection and, with an event loop, reads and tells of its end; the connect,
+// and reads and writes that cannot wait for the event loop, go straight to the
+// socket, and the waits sleep on it (SocketIo.h). A connection the server closes is the port's
 // device gone: the port closes and tells it once.
 class SocketDevice : public LinkDevice
 {
@@ -29,6 +30,7 @@ public:
     std::optional<Refusal> open(const QString &address, const LineSettings &settings) override;
     void close() override;
     void setRequestToSend(bool asserted) override;
+    SerialError::Kind lossKind() const override { return SerialError::Kind::ConnectionClosed; }
 
     qint64 bytesWaiting() const override { return m_input.size(); }
     QByteArray read(qint64 maxCount) override;
@@ -68,7 +70,10 @@ protected:
     Refusal closedAtOnce() const;
 
 private:
-    std::optional<Refusal> connectionRefusal() const;
+    // Connects without holding the owner's events, nor an end request, back.
+    std::optional<Refusal> connectToServer();
+    Refusal noAnswer() const;
+    Refusal attemptRefusal(const ConnectAttempt &attempt) const;
     qint64 room() const { return m_readBufferBytes - m_input.size(); }
     void takeFromQt();
     void receiveArrived();

@@ -1,14 +1,35 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <chrono>
 
+class QHostAddress;
+
 // What a network port needs of the platform, one source file a platform: the
 // sleeping wait for a program without an event loop (a request to end the
 // program comes through while it sleeps, as in the serial device's waits),
-// reads and writes straight on the socket, and its acknowledgements.
+// reads and writes straight on the socket, and its acknowledgements; the
+// connect, which must not hold the program while a host does not answer.
 enum class SocketReady { ToRead, ToWrite };
+
+enum class Connecting { InProgress, Connected, Refused, Failed };
+
+struct ConnectAttempt {
+    qintptr descriptor = -1; // -1 where no socket could be made
+    Connecting state = Connecting::Failed;
+    QString error; // the system's words, for a failed attempt
+};
+
+// Begins a connection without waiting for it. While it is in progress its
+// socket shows ready to write (waitForSocket) once it has either succeeded or failed.
+ConnectAttempt startConnecting(const QHostAddress &address, quint16 port);
+
+// Where an attempt in progress has got to, once its socket has shown ready.
+void checkConnecting(ConnectAttempt &attempt);
+
+void closeSocket(qintptr descriptor);
 
 // Sleeps until the socket is ready, has failed or been closed by the far end
 // (true), or the time is up or an end request came (false).

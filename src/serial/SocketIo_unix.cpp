@@ -1,29 +1,96 @@
-// The requests to end that a sleeping wait lets through are SIGINT, SIGTERM and
-// SIGHUP. SIGPIPE is not one: a program that ends on it (tq905) means its output.
+// The requests to end that a sleeping wait lets through are the end signals
+// (EndSignals_unix.h). SIGPIPE is not one: a program that ends on it (tq905)
+// means its output.
 #include "SocketIo.h"
+
+#include "EndSignals_unix.h"
+
+#include <QHostAddress>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseconds limit)
 {
     // A look that does not sleep needs no signal let through.
     sigset_t letThrough;
-    if (limit.count() > 0) {
-        ::pthread_sigmask(SIG_BLOCK, nullptr, &letThrough);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-            ::sigdelset(&letThrough, signal);
-    }
+    if (limit.count() > 0)
+        letThrough = maskLettingThrough(endSignals());
     const short events = ready == SocketReady::ToRead ? POLLIN : POLLOUT;
     pollfd socket{static_cast<int>(descriptor), events, 0};
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
     const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
     return ::ppoll(&socket, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1;
+}
+
+namespace {
+
+void settle(ConnectAttempt &attempt, int code)
+{
+    if (code == 0) {
+        attempt.state = Connecting::Connected;
+        return;
+    }
+    attempt.state = code == ECONNREFUSED ? Connecting::Refused : Connecting::Failed;
+    attempt.error = QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+ConnectAttempt startConnecting(const QHostAddress &address, quint16 port)
+{
+    sockaddr_storage storage = {};
+    socklen_t length = 0;
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto &ipv6 = reinterpret_cast<sockaddr_in6 &>(storage);
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&ipv6.sin6_addr, &bytes, sizeof bytes);
+        length = sizeof ipv6;
+    } else {
+        auto &ipv4 = reinterpret_cast<sockaddr_in &>(storage);
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_port = htons(port);
+        ipv4.sin_addr.s_addr = htonl(address.toIPv4Address());
+        length = sizeof ipv4;
+    }
+    ConnectAttempt attempt;
+    attempt.descriptor = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (attempt.descriptor < 0) {
+        settle(attempt, errno);
+        return attempt;
+    }
+    const int fd = static_cast<int>(attempt.descriptor);
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&storage), length) == 0)
+        settle(attempt, 0);
+    else if (errno == EINPROGRESS || errno == EINTR)
+        attempt.state = Connecting::InProgress;
+    else
+        settle(attempt, errno);
+    return attempt;
+}
+
+void checkConnecting(ConnectAttempt &attempt)
+{
+    int code = 0;
+    socklen_t length = sizeof code;
+    if (::getsockopt(static_cast<int>(attempt.descriptor), SOL_SOCKET, SO_ERROR, &code, &length)
+        != 0)
+        code = errno;
+    settle(attempt, code);
+}
+
+void closeSocket(qintptr descriptor)
+{
+    ::close(static_cast<int>(descriptor));
 }
 
 qint64 receiveNow(qintptr descriptor, char *buffer, qint64 size)

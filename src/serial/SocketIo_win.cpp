@@ -3,9 +3,14 @@
 // reads and writes here never wait.
 #include "SocketIo.h"
 
+#include <QHostAddress>
+
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <mstcpip.h>
+
+#include <cstring>
 
 #ifndef SIO_TCP_SET_ACK_FREQUENCY // not in every MinGW-w64's headers
 #define SIO_TCP_SET_ACK_FREQUENCY _WSAIOW(IOC_VENDOR, 23)
@@ -19,7 +24,8 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
         return false;
     // A condition that holds already (data waiting, room to send) signals the
     // event at once. The selection leaves the socket non-blocking, as Qt keeps it.
-    const long events = (ready == SocketReady::ToRead ? FD_READ : FD_WRITE) | FD_CLOSE;
+    // A connect that fails tells only FD_CONNECT.
+    const long events = (ready == SocketReady::ToRead ? FD_READ : FD_WRITE | FD_CONNECT) | FD_CLOSE;
     bool signalled = false;
     if (::WSAEventSelect(socket, event, events) == 0) {
         const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
@@ -29,6 +35,84 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
     }
     ::WSACloseEvent(event);
     return signalled;
+}
+
+namespace {
+
+// Qt starts Windows Sockets for sockets of its own only.
+void startWindowsSockets()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    Q_UNUSED(started)
+}
+
+void settle(ConnectAttempt &attempt, int code)
+{
+    if (code == 0) {
+        attempt.state = Connecting::Connected;
+        return;
+    }
+    attempt.state = code == WSAECONNREFUSED ? Connecting::Refused : Connecting::Failed;
+    attempt.error = qt_error_string(code);
+}
+
+} // namespace
+
+ConnectAttempt startConnecting(const QHostAddress &address, quint16 port)
+{
+    sockaddr_storage storage = {};
+    int length = 0;
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto &ipv6 = reinterpret_cast<sockaddr_in6 &>(storage);
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = ::htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&ipv6.sin6_addr, &bytes, sizeof bytes);
+        length = sizeof ipv6;
+    } else {
+        auto &ipv4 = reinterpret_cast<sockaddr_in &>(storage);
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_port = ::htons(port);
+        ipv4.sin_addr.s_addr = ::htonl(address.toIPv4Address());
+        length = sizeof ipv4;
+    }
+    startWindowsSockets();
+    ConnectAttempt attempt;
+    const SOCKET socket = ::WSASocketW(storage.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                       WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    if (socket == INVALID_SOCKET) {
+        settle(attempt, ::WSAGetLastError());
+        return attempt;
+    }
+    attempt.descriptor = static_cast<qintptr>(socket);
+    u_long nonBlocking = 1;
+    ::ioctlsocket(socket, FIONBIO, &nonBlocking);
+    if (::connect(socket, reinterpret_cast<const sockaddr *>(&storage), length) == 0)
+        settle(attempt, 0);
+    else if (::WSAGetLastError() == WSAEWOULDBLOCK)
+        attempt.state = Connecting::InProgress;
+    else
+        settle(attempt, ::WSAGetLastError());
+    return attempt;
+}
+
+void checkConnecting(ConnectAttempt &attempt)
+{
+    int code = 0;
+    int length = sizeof code;
+    if (::getsockopt(static_cast<SOCKET>(attempt.descriptor), SOL_SOCKET, SO_ERROR,
+                     reinterpret_cast<char *>(&code), &length)
+        != 0)
+        code = ::WSAGetLastError();
+    settle(attempt, code);
+}
+
+void closeSocket(qintptr descriptor)
+{
+    ::closesocket(static_cast<SOCKET>(descriptor));
 }
 
 qint64 receiveNow(qintptr descriptor, char *buffer, qint64 size)

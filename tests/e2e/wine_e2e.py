@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""wine_e2e.py {installed,ends,companion}: the Windows panel under Wine (tools/test-windows
+"""wine_e2e.py {installed,ends,companion}: the Windows panel under Wine (tools/scripts/test-windows
 gives the X server and WINEPREFIX) against tq905-board of the Linux build on a
 pseudo-terminal linked as a COM port, driven by X input; boxes are read back
 through the clipboard, which Wine shares with X. installed: installer, an upgrade
@@ -456,7 +456,7 @@ def server_gone_ends_the_run(tq905, served, served_silent):
 def main():
     scenarios = {"installed": installed, "ends": ends, "companion": companion}
     if len(sys.argv) != 2 or sys.argv[1] not in scenarios or "WINEPREFIX" not in os.environ:
-        sys.exit("usage: WINEPREFIX=... %s {%s}; tools/test-windows runs it" % (sys.argv[0], ",".join(scenarios)))
+        sys.exit("usage: WINEPREFIX=... %s {%s}; tools/scripts/test-windows runs it" % (sys.argv[0], ",".join(scenarios)))
     try:
         scenarios[sys.argv[1]]()
     except (Failure, subprocess.TimeoutExpired) as failure:

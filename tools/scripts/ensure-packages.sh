@@ -48,10 +48,10 @@ build_tree() {
     cmake --build "${1:-build}"
 }
 
-# tools/build-windows: the MinGW-w64 cross compiler, Qt's host tools for the Qt
+# tools/scripts/build-windows: the MinGW-w64 cross compiler, Qt's host tools for the Qt
 # for Windows, ImageMagick for the icon, and CPack's zip and NSIS installer.
 WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools imagemagick zip nsis)
-# tools/test-windows: Wine, in a private X server pressed with X input, the
+# tools/scripts/test-windows: Wine, in a private X server pressed with X input, the
 # clipboard read back with xclip, the zip unpacked with unzip, ser2net serving
 # the virtual board as a network port.
 WINDOWS_TEST_PACKAGES=(wine64 xvfb xauth xdotool xclip x11-utils python3 unzip ser2net)
