@@ -3,14 +3,17 @@
 gives the X server and WINEPREFIX) against tq905-board of the Linux build on a
 pseudo-terminal linked as a COM port, driven by X input; boxes are read back
 through the clipboard, which Wine shares with X. installed: installer, an upgrade
-and an uninstall refused while tq905.exe runs, the window's icon, queries, time-out, a late reply discarded, EXIT,
+and an uninstall refused while tq905.exe runs, the window's icon, queries, SET on an
+rfc2217:// address served by ser2net and ser2net killed, time-out, a late reply discarded, EXIT,
 uninstaller. ends: the unzipped panel ended in the other
-ways. companion: the unzipped tq905.exe as a script runs it.
+ways. companion: the unzipped tq905.exe as a script runs it, also on rfc2217:// and
+socket:// ports of ser2net on 127.0.0.1 (Wine's sockets are the host's).
 """
 
 import glob
 import os
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -65,17 +68,18 @@ def target(link):
 
 
 class Board:
-    """tq905-board on a pseudo-terminal that Wine sees as COM<number>."""
+    """tq905-board on a pseudo-terminal that Wine sees as COM<number>, or that only ser2net opens."""
 
     def __init__(self, number, *options):
         self.process = subprocess.Popen([BOARD, "--headless", "--trace", *options], text=True,
                                         stdout=subprocess.PIPE)
         self.device = self.process.stdout.readline().strip()
         self.lines = []
-        link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "com%d" % number)
-        if os.path.lexists(link):
-            os.unlink(link)
-        os.symlink(self.device, link)
+        if number is not None:
+            link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "com%d" % number)
+            if os.path.lexists(link):
+                os.unlink(link)
+            os.symlink(self.device, link)
         os.set_blocking(self.process.stdout.fileno(), False)
 
     def trace(self):
@@ -90,6 +94,35 @@ class Board:
 
     def close(self):
         self.process.kill()
+
+
+class Ser2net:
+    """ser2net on 127.0.0.1 and a free port serving the board's pseudo-terminal, as an RFC 2217 port
+    (scheme rfc2217) or a raw TCP one (socket); Wine's sockets are the host's."""
+
+    def __init__(self, board, scheme):
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
+        self.url = "%s://127.0.0.1:%d" % (scheme, self.port)
+        accepter = "telnet(rfc2217),tcp" if scheme == "rfc2217" else "tcp"
+        self.folder = tempfile.TemporaryDirectory()
+        config = os.path.join(self.folder.name, "ser2net.yaml")
+        with open(config, "w") as yaml:
+            yaml.write("connection: &board\n    accepter: %s,127.0.0.1,%d\n"
+                       "    connector: serialdev,%s,9600n81,local\n"
+                       "    options:\n      kickolduser: false\n      chardelay: false\n"
+                       % (accepter, self.port, board.device))
+        self.process = subprocess.Popen(["ser2net", "-n", "-d", "-c", config], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        # The kernel's table of listening sockets: a client to find out would open the device.
+        listening = "0100007F:%04X 00000000:0000 0A" % self.port
+        poll(lambda: listening in open("/proc/net/tcp").read(), "ser2net listening on %s" % self.url)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=10)
 
 
 class Panel:
@@ -113,10 +146,11 @@ class Panel:
         command = ["import", "-window", self.window, "-crop", "1x1+%d+%d" % point(name), "-depth", "8", "ppm:-"]
         return tuple(subprocess.run(command, capture_output=True, timeout=20, check=True).stdout[-3:])
 
-    def open_port(self, number):
-        self.type_into("COMNOcmb", str(number))
+    def open_port(self, port):
+        """SET on a port number or a network port's URL."""
+        self.type_into("COMNOcmb", str(port))
         self.click("COMset")
-        poll(lambda: self.colour("Shape1") == (0, 255, 0), "the indicator green after SET on COM%d" % number)
+        poll(lambda: self.colour("Shape1") == (0, 255, 0), "the indicator green after SET on %s" % port)
 
     def cpu_seconds(self):
         with open("/proc/%d/stat" % self.process.pid) as stat:
@@ -197,6 +231,23 @@ def installed():
             poll(lambda: line in board.trace()[seen:], "%r on the line after %s" % (line, button))
         shown = {name: panel.text_of(name) for name in ("INdataA", "INdataB", "AD0data")}
         expect(shown == {"INdataA": "5A", "INdataB": "3C", "AD0data": "2A7"}, "the boxes show %r" % shown)
+        far = Board(None, "--port-a", "A5")
+        server = Ser2net(far, "rfc2217")
+        try:
+            panel.open_port(server.url)
+            panel.click("INcmd")
+            poll(lambda: "< read ports" in far.trace(), "IN through ser2net")
+            expect(panel.text_of("INdataA") == "A5", "IN through ser2net shows %r" % panel.text_of("INdataA"))
+            server.close()  # the adapter unplugged: told at once, without a press
+            text = box_text()
+            expect("closed the connection" in text, "%r when ser2net was killed" % text)
+            dismiss_box()
+            poll(lambda: panel.colour("Shape1") == (192, 192, 192), "the indicator grey after ser2net went")
+            expect(not find_window("ERROR"), "told more than once that ser2net went")
+            print("ok: SET on %s, IN through it, ser2net killed" % server.url)
+        finally:
+            server.close()
+            far.close()
 
         panel.open_port(8)
         asked = time.monotonic()
@@ -249,7 +300,8 @@ def nothing_changes_while_tq905_runs(installer, board, registered):
     session = subprocess.Popen(["wine", INSTALLED + "\\tq905.exe", "--port", "7", "-"], stdin=subprocess.PIPE,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", "Program Files", "TQ905 Panel")
-    whole = lambda: {"Qt6Core.dll", "tq905-panel.exe", "Uninstall.exe"} <= set(os.listdir(folder)) and registered()
+    installation = {"Qt6Core.dll", "Qt6Network.dll", "tq905-panel.exe", "Uninstall.exe"}
+    whole = lambda: installation <= set(os.listdir(folder)) and registered()
     try:
         poll(lambda: board.held_by_others(), "tq905.exe holding COM7")
         status = wine(installer, "/S").wait(timeout=120)
@@ -313,6 +365,9 @@ def companion():
     tq905 = unzipped("tq905.exe")
     board, silent = Board(5, "--port-a", "5A", "--analog", "0=2A7"), Board(6, "--fault", "no-reply")
     gone = Board(4, "--fault", "vanish")
+    served, served_silent = Board(None, "--port-a", "A5", "--analog", "1=3FF"), Board(None, "--fault", "no-reply")
+    servers = [Ser2net(served, "rfc2217"), Ser2net(served, "socket"), Ser2net(served_silent, "rfc2217")]
+    rfc2217, raw, unanswered = (server.url for server in servers)
 
     def run(args, stdin):
         """Its exit status, output and error; into files, which Wine's services may inherit."""
@@ -330,7 +385,13 @@ def companion():
               ["port B 0x11", "read ports"], (5.9, 9)),
              (["--port", "4", "-"], b"out 11\nin\nout 22\n", gone, 4, "\n", "line 2: in: Port 4 (COM4): the device has gone",
               ["port B 0x11", "read ports"], (0, 2.5)),
-             (["--port", "250", "in"], b"", board, 3, "", "tq905: Port 250 (COM250): no such device.", [], (0, 30))]
+             (["--port", "250", "in"], b"", board, 3, "", "tq905: Port 250 (COM250): no such device.", [], (0, 30)),
+             (["--device", rfc2217, "in", "ad", "1"], b"", served, 0, "A5 00\n3FF\n", "",
+              ["read ports", "read channel 1"], (0, 30)),
+             (["--device", raw, "-"], b"out 3C\nin\n", served, 0, "A5 3C\n", "", ["port B 0x3C", "read ports"],
+              (0, 30)),
+             (["--timeout", "1000", "--device", unanswered, "in"], b"", served_silent, 1, "\n",
+              "tq905: in: Receive ERR\n", ["read ports"], (0.9, 5))]
     try:
         for args, stdin, far, status, out, err, frames, (least, most) in cases:
             seen, started = len(far.trace()), time.monotonic()
@@ -357,9 +418,39 @@ def companion():
             took = time.monotonic() - started
             expect(status == 0xC000013A & 0xFF and took < 1, "status %d %.1f s after Ctrl+C" % (status, took))
             print("ok: Ctrl+C ends tq905 %s at once" % " ".join(args))
+        server_gone_ends_the_run(tq905, served, served_silent)
     finally:
-        for far in (board, silent, gone):
-            far.close()
+        for end in (*servers, board, silent, gone, served, served_silent):
+            end.close()
+
+
+def server_gone_ends_the_run(tq905, served, served_silent):
+    """ser2net killed in a session, between its lines and in the wait for a reply: the connection
+    closed by the server is the unplugged adapter of a network port, told once, status 4."""
+    for how, board, answered in (("between session lines", served, True), ("in a wait", served_silent, False)):
+        server = Ser2net(board, "rfc2217")
+        seen = len(board.trace())
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            process = subprocess.Popen(["wine", tq905, "--device", server.url, "-"], stdin=subprocess.PIPE,
+                                       stdout=out, stderr=err)
+            try:
+                process.stdin.write(b"in\n")
+                process.stdin.flush()
+                poll(lambda: "< read ports" in board.trace()[seen:], "the query on the line", 30)
+                if answered:
+                    poll(lambda: out.seek(0) or out.read(), "the reply printed")
+                started = time.monotonic()
+                server.close()
+                process.stdin.write(b"in\n")
+                process.stdin.close()
+                status = process.wait(timeout=20)
+            finally:
+                server.close()
+            took = time.monotonic() - started
+            told = err.seek(0) or err.read().decode()
+        expect(status == 4 and told.count("closed the connection") == 1 and took < 2,
+               "ser2net killed %s: status %d after %.1f s, %r" % (how, status, took, told))
+        print("ok: ser2net killed %s ends tq905 with status 4" % how)
 
 
 def main():

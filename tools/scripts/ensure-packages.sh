@@ -52,5 +52,6 @@ build_tree() {
 # for Windows, ImageMagick for the icon, and CPack's zip and NSIS installer.
 WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools imagemagick zip nsis)
 # tools/scripts/test-windows: Wine, in a private X server pressed with X input, the
-# clipboard read back with xclip, the zip unpacked with unzip.
-WINDOWS_TEST_PACKAGES=(wine64 xvfb xauth xdotool xclip x11-utils python3 unzip)
+# clipboard read back with xclip, the zip unpacked with unzip, ser2net serving
+# the virtual board as a network port.
+WINDOWS_TEST_PACKAGES=(wine64 xvfb xauth xdotool xclip x11-utils python3 unzip ser2net)
