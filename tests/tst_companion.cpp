@@ -314,24 +314,6 @@ private Q_SLOTS:
         QCOMPARE(far.readQuiet(50ms), sent);
     }
 
-    // A late reply that an earlier run gave up on is not taken for this one's,
-    // whether it comes before the next run or during its wait.
-    void aLateReplyIsNotTheNextRunsAnswer_data()
-    {
-        QTest::addColumn<int>("pauseMs");
-        QTest::newRow("the next run at once") << 0;
-        QTest::newRow("the next run after the late reply") << 400;
-    }
-
-    void aLateReplyIsNotTheNextRunsAnswer()
-    {
-        QFETCH(int, pauseMs);
-        Board board("--fault delay --delay 300");
-        QCOMPARE(runTq905("--timeout 200 --device DEVICE ad 2", board.device).status, 1);
-        QTest::qWait(pauseMs);
-        QCOMPARE(runTq905("--device DEVICE ad 1", board.device).out, QStringLiteral("000\n"));
-    }
-
     // More than the line holds waits until the far end reads it, none of it lost.
     void aBurstArrivesWhole()
     {
