@@ -16,18 +16,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
-#include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <grp.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 
 using namespace std::chrono_literals;
@@ -418,43 +413,6 @@ private Q_SLOTS:
         QCOMPARE(process.exitStatus() == QProcess::CrashExit ? process.exitCode() : 0,
                  ignored ? 0 : signal);
         QVERIFY(!QFile::exists(board.lockFile()));
-    }
-
-    void refusedToAnotherUser_data()
-    {
-        QTest::addColumn<bool>("staleLock"); // of a program that has ended
-        QTest::addColumn<QString>("told");
-        QTest::newRow("root's 0600 device") << false << "permission denied";
-        QTest::newRow("root's stale lock") << true << "stale lock file";
-    }
-
-    // Root may open anything, so a copy of tq905 runs as the user nobody.
-    void refusedToAnotherUser()
-    {
-        QFETCH(bool, staleLock);
-        QFETCH(QString, told);
-        if (::geteuid() != 0)
-            QSKIP("only root can give a device to another user");
-        Board board;
-        ::chmod(board.device.toLocal8Bit().constData(), staleLock ? 0666 : 0600);
-        QFile::remove(board.lockFile()); // of an earlier device of this name
-        const pid_t holder = staleLock ? ::fork() : -1;
-        if (holder == 0)
-            ::_exit(QLockFile(board.lockFile()).tryLock(0) ? 0 : 1); // ends without unlocking
-        QVERIFY(holder < 0 || ::waitpid(holder, nullptr, 0) == holder);
-        QTemporaryDir scratch;
-        QVERIFY(QFile::copy(TQ905, scratch.filePath("tq905")));
-        QFile::setPermissions(scratch.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ExeOther);
-        QProcess process;
-        process.setChildProcessModifier([] {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(99);
-        });
-        process.start(scratch.filePath("tq905"), {"--device", board.device, "in"});
-        process.waitForFinished(10000);
-        QFile::remove(board.lockFile());
-        QCOMPARE(process.exitCode(), 3);
-        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(told));
     }
 
     // Boards on another machine: tq905 through a real ser2net.
