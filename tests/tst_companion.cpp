@@ -28,7 +28,6 @@
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Ser2net::Accepter)
-Q_DECLARE_METATYPE(SilentPort::Connects)
 
 namespace {
 
@@ -599,14 +598,7 @@ private Q_SLOTS:
                  qPrintable(err));
     }
 
-    void endsOnASignalWhileOpening_data()
-    {
-        QTest::addColumn<SilentPort::Connects>("connects");
-        QTest::addColumn<QString>("scheme");
-        QTest::newRow("in the connect") << SilentPort::Connects::Never << "socket";
-        QTest::newRow("in the wait for the server's agreement")
-            << SilentPort::Connects::AndNothingMore << "rfc2217";
-    }
+    void endsOnASignalWhileOpening_data() { addSilentServerRows(); }
     // A server that does not answer holds back no request to end.
     void endsOnASignalWhileOpening()
     {

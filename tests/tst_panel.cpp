@@ -241,7 +241,6 @@ bool setAsNobodyIsTold(PanelHarness &harness, const QStringList &told, const QSt
 
 } // namespace
 
-Q_DECLARE_METATYPE(SilentPort::Connects)
 Q_DECLARE_METATYPE(Setup)
 Q_DECLARE_METATYPE(Lock)
 
@@ -852,14 +851,7 @@ private Q_SLOTS:
         QVERIFY(toldRight);
     }
 
-    void aServerThatDoesNotAnswerHoldsNothingBack_data()
-    {
-        QTest::addColumn<SilentPort::Connects>("connects");
-        QTest::addColumn<QString>("scheme");
-        QTest::newRow("in the connect") << SilentPort::Connects::Never << "socket";
-        QTest::newRow("in the wait for the server's agreement")
-            << SilentPort::Connects::AndNothingMore << "rfc2217";
-    }
+    void aServerThatDoesNotAnswerHoldsNothingBack_data() { addSilentServerRows(); }
     // While SET waits for the server the window repaints and ticks, and a close
     // request ends it at once; a press runs no handler in the middle of SET.
     void aServerThatDoesNotAnswerHoldsNothingBack()

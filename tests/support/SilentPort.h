@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+#include <QTest>
 #include <QtGlobal>
 
 #include <netinet/in.h>
@@ -40,3 +42,16 @@ private:
     const int m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     quint16 m_port = 0;
 };
+
+Q_DECLARE_METATYPE(SilentPort::Connects)
+
+// The two ways a server can keep a network port from opening: a connect that
+// gets no answer, and an RFC 2217 server that connects and never agrees.
+inline void addSilentServerRows()
+{
+    QTest::addColumn<SilentPort::Connects>("connects");
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("in the connect") << SilentPort::Connects::Never << "socket";
+    QTest::newRow("in the wait for the server's agreement")
+        << SilentPort::Connects::AndNothingMore << "rfc2217";
+}
