@@ -1,5 +1,6 @@
 #include "EndSignals_unix.h"
 
+#include <poll.h>
 #include <pthread.h>
 
 std::vector<int> endSignals()
@@ -29,4 +30,17 @@ sigset_t maskLettingThrough(const std::vector<int> &signals)
     for (const int signal : signals)
         ::sigdelset(&mask, signal);
     return mask;
+}
+
+short pollLettingEndSignalsThrough(int fd, short events, std::chrono::microseconds limit)
+{
+    sigset_t letThrough;
+    if (limit.count() > 0)
+        letThrough = maskLettingThrough(endSignals());
+    pollfd polled{fd, events, 0};
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
+    const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
+    return ::ppoll(&polled, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1
+               ? polled.revents
+               : 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <csignal>
 #include <vector>
 
@@ -22,3 +23,7 @@ std::vector<TakenSignal> takeSignalsNotIgnored(const std::vector<int> &signals,
 // The calling thread's signal mask with `signals` let through: for a sleep that
 // a request to end must cut short.
 sigset_t maskLettingThrough(const std::vector<int> &signals);
+
+// Sleeps until `fd` has one of `events` or the time is up, the end signals let
+// through; a look (no time) lets none through. The events it has, 0 for none.
+short pollLettingEndSignalsThrough(int fd, short events, std::chrono::microseconds limit);

@@ -139,12 +139,7 @@ SerialDevice::Refusal refusalOf(int code, const QString &devicePath)
 // signals come through a sleep, not a look.
 bool waitFor(int fd, short events, std::chrono::microseconds limit)
 {
-    const sigset_t letThrough = maskLettingThrough(endSignals());
-    pollfd device{fd, events, 0};
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
-    const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
-    return ::ppoll(&device, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1
-           && device.revents == events;
+    return pollLettingEndSignalsThrough(fd, events, limit) == events;
 }
 
 } // namespace

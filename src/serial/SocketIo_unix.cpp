@@ -19,15 +19,8 @@
 
 bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseconds limit)
 {
-    // A look that does not sleep needs no signal let through.
-    sigset_t letThrough;
-    if (limit.count() > 0)
-        letThrough = maskLettingThrough(endSignals());
     const short events = ready == SocketReady::ToRead ? POLLIN : POLLOUT;
-    pollfd socket{static_cast<int>(descriptor), events, 0};
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
-    const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
-    return ::ppoll(&socket, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1;
+    return pollLettingEndSignalsThrough(static_cast<int>(descriptor), events, limit) != 0;
 }
 
 namespace {
