@@ -40,7 +40,7 @@ short pollLettingEndSignalsThrough(int fd, short events, std::chrono::microsecon
     pollfd polled{fd, events, 0};
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
     const timespec timeout{seconds.count(), std::chrono::nanoseconds(limit - seconds).count()};
-    return ::ppoll(&polled, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) == 1
-               ? polled.revents
-               : 0;
+    if (::ppoll(&polled, 1, &timeout, limit.count() > 0 ? &letThrough : nullptr) != 1)
+        return 0;
+    return polled.revents;
 }
