@@ -6,6 +6,7 @@
 #include "ComPortOption.h"
 #include "CommandTable.h"
 #include "CommandWords.h"
+#include "FarEnd.h"
 #include "FrameParser.h"
 #include "OutputCommands.h"
 #include "PtyPair.h"
@@ -84,12 +85,64 @@ Run runTq905(const QString &arguments, const QString &device, const QByteArray &
     process.start(TQ905, arguments.split(u' ').replaceInStrings("DEVICE", device));
     process.write(input);
     process.closeWriteChannel();
-    process.waitForFinished(20000);
+    // The event loop runs meanwhile, for a far end of the test's own.
+    QEventLoop untilFinished;
+    QObject::connect(&process, &QProcess::finished, &untilFinished, &QEventLoop::quit);
+    QTimer::singleShot(20000, &untilFinished, &QEventLoop::quit);
+    if (process.state() != QProcess::NotRunning)
+        untilFinished.exec();
     const QRegularExpression time(QStringLiteral("\"ms\":[0-9]+\\.[0-9]{3}"));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromLatin1(process.readAllStandardOutput()).replace(time, "\"ms\":0"),
             QString::fromUtf8(process.readAllStandardError()), clock.elapsed()};
 }
+
+// Between tq905 and an RFC 2217 server: passes the bytes both ways, but once
+// told to hold, keeps what the server sends until the client's next PURGE-DATA
+// has gone on to the server; bytes the server sent before it purged then reach
+// the client after the client's own discard.
+class PurgeHoldingProxy : public QObject
+{
+public:
+    explicit PurgeHoldingProxy(quint16 serverPort)
+    {
+        m_listener.listen(QHostAddress::LocalHost);
+        connect(&m_listener, &QTcpServer::newConnection, this, [this, serverPort] {
+            m_client = m_listener.nextPendingConnection();
+            m_server.connectToHost(QHostAddress::LocalHost, serverPort);
+            connect(m_client, &QTcpSocket::readyRead, this, [this] {
+                const QByteArray bytes = m_client->readAll();
+                m_server.write(bytes);
+                m_fromClient += bytes;
+                if (m_holding && m_fromClient.contains(comport::purgeReceiveRequest())) {
+                    m_server.flush();
+                    m_holding = false;
+                    m_client->write(std::exchange(m_held, {}));
+                }
+            });
+        });
+        connect(&m_server, &QTcpSocket::readyRead, this, [this] {
+            m_held += m_server.readAll();
+            if (!m_holding)
+                m_client->write(std::exchange(m_held, {}));
+        });
+    }
+
+    void hold() { m_holding = true, m_fromClient.clear(); }
+    const QByteArray &held() const { return m_held; }
+    QString url() const
+    {
+        return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_listener.serverPort());
+    }
+
+private:
+    QTcpServer m_listener;
+    QTcpSocket *m_client = nullptr;
+    QTcpSocket m_server;
+    QByteArray m_fromClient;
+    QByteArray m_held;
+    bool m_holding = false;
+};
 
 bool matchesWhole(const QString &pattern, const QString &text)
 {
@@ -255,6 +308,69 @@ private Q_SLOTS:
         QVERIFY2(matchesWhole(err, run.err), qPrintable(run.err));
         QCOMPARE(board.framesRead(), framesRead);
         QVERIFY2(run.ms >= waitMs && run.ms < waitMs + 1500, qPrintable(QString::number(run.ms)));
+    }
+
+    void farEndsOfTheProtocolText_data()
+    {
+        QTest::addColumn<int>("lost");   // the query whose reply never comes; 0: none
+        QTest::addColumn<int>("lateMs"); // the first reply's delay
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<int>("earliestMs");
+        QTest::addColumn<int>("latestMs");
+        QTest::newRow("bodies that begin and end as the board likes")
+            << 0 << 0 << "--device DEVICE in ad 2" << QByteArray() << 0 << "5A 3C\n2A7\n"
+            << "" << 0 << 1000;
+        QTest::newRow("likewise in JSON")
+            << 0 << 0 << "--json --device DEVICE in" << QByteArray() << 0
+            << "{\"command\":\"in\",\"frame\":\"\\u0002I\\u000d\",\"reply\":\"x5A3Cy\","
+               "\"values\":{\"portA\":\"5A\",\"portB\":\"3C\"},\"ms\":0}\n"
+            << "" << 0 << 1000;
+        // The next line waits out the lost reply's time (as long as the
+        // time-out), then has its own answer.
+        QTest::newRow("one reply lost in a session: its line alone fails")
+            << 3 << 0 << "--timeout 300 --device DEVICE -" << QByteArray("in\n").repeated(8) << 1
+            << "11 3C\n12 3C\n\n14 3C\n15 3C\n16 3C\n17 3C\n18 3C\n"
+            << "tq905: line 3: in: Receive ERR\n"
+            << 600 << 1500;
+        // ... or less, when the lost reply comes within that time.
+        QTest::newRow("a late reply: the next line goes when it has come")
+            << 0 << 600 << "--timeout 500 --device DEVICE -" << QByteArray("in\nin\n") << 1
+            << "\n12 3C\n"
+            << "tq905: line 1: in: Receive ERR\n"
+            << 600 << 950;
+    }
+
+    // Each body is the reply's bytes after its STX, whatever they hold; which
+    // query a reply answers follows from order and time.
+    void farEndsOfTheProtocolText()
+    {
+        QFETCH(int, lost);
+        QFETCH(int, lateMs);
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, input);
+        PtyPair line;
+        const bool numbered = lost > 0 || lateMs > 0;
+        FarEnd board(line, [&](int query, const QByteArray &body) -> QByteArray {
+            const QByteArray reply = !numbered
+                                         ? QByteArray(body == "I" ? "\002x5A3Cy" : "\002c2A7e")
+                                         : "\002I" + QByteArray::number(10 + query) + "3C\r";
+            if (query == 1 && lateMs > 0) {
+                QTimer::singleShot(lateMs, Qt::PreciseTimer, [&line, reply] { line.write(reply); });
+                return {};
+            }
+            return query == lost ? QByteArray() : reply;
+        });
+        const Run run = runTq905(arguments, line.devicePath(), input);
+        QTEST(run.status, "status");
+        QTEST(run.out, "out");
+        QTEST(run.err, "err");
+        QFETCH(int, earliestMs);
+        QFETCH(int, latestMs);
+        QVERIFY2(run.ms >= earliestMs && run.ms <= latestMs, qPrintable(QString::number(run.ms)));
     }
 
     void outputAndDescriptors_data()
@@ -511,6 +627,31 @@ private Q_SLOTS:
                                     + comport::lineSettingsRequests(LineSettings{})
                                     + comport::requestToSendRequest(true) + query;
         QCOMPARE(received.toHex(' '), expected.toHex(' '));
+    }
+
+    // The discard before a query is exact over RFC 2217: what the server sent
+    // before it dropped its input is stale, however late it reaches tq905.
+    void rfc2217DiscardIsExact()
+    {
+        requireSer2net();
+        PtyPair line;
+        FarEnd board(line, [](int query, const QByteArray &) {
+            return "\002I" + QByteArray::number(10 + query) + "3C\r";
+        });
+        Ser2net server(line.devicePath(), Ser2net::Accepter::Rfc2217, false);
+        PurgeHoldingProxy proxy(server.port());
+        QProcess process;
+        process.start(TQ905, {"--device", proxy.url(), "-"});
+        process.write("out 11\n");
+        QTRY_VERIFY(board.bodies.contains("O11"));
+        proxy.hold();
+        line.write("\002I993C\r"); // a reply nobody asked for
+        QTRY_COMPARE(proxy.held(), QByteArray("\002I993C\r"));
+        process.write("in\n");
+        process.closeWriteChannel();
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(process.readAllStandardOutput(), QByteArray("11 3C\n"));
+        QCOMPARE(process.exitCode(), 0);
     }
 
     void networkOutcomes_data()
