@@ -63,11 +63,13 @@ std::optional<QString> readPort(const QCommandLineParser &parser, const QCommand
         invocation.portText = ports.first();
     else
         invocation.devicePath = devices.first();
-    if (invocation.devicePath && looksLikeNetAddress(*invocation.devicePath)
-        && !parseNetAddress(*invocation.devicePath))
-        return QStringLiteral("\"%1\" is not understood; a network port is "
+    if (!invocation.devicePath || !looksLikeNetAddress(*invocation.devicePath))
+        return std::nullopt;
+    const std::variant<NetAddress, QString> address = readNetAddress(*invocation.devicePath);
+    if (const auto *why = std::get_if<QString>(&address))
+        return QStringLiteral("\"%1\" is not understood: %2; a network port is "
                               "rfc2217://HOST:PORT or socket://HOST:PORT")
-            .arg(*invocation.devicePath);
+            .arg(*invocation.devicePath, *why);
     return std::nullopt;
 }
 
