@@ -8,6 +8,7 @@
 #include "CommandWords.h"
 #include "FarEnd.h"
 #include "FrameParser.h"
+#include "HostileServer.h"
 #include "OutputCommands.h"
 #include "PtyPair.h"
 #include "Queries.h"
@@ -24,9 +25,13 @@
 #include <QTest>
 
 #include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <termios.h>
 
 using namespace std::chrono_literals;
+
+constexpr bool kPeakMemoryChecked = TQ905_PEAK_MEMORY_CHECKED;
 
 Q_DECLARE_METATYPE(Ser2net::Accepter)
 
@@ -143,6 +148,56 @@ private:
     QByteArray m_held;
     bool m_holding = false;
 };
+
+// tq905 as a child of this process's own, so that wait4 gives its peak memory;
+// a session whose one line, "in", is written once `ready` says so. SIGTERM goes
+// `termAfter` after that, where given.
+struct Measured {
+    int status = -1; // 128 + the signal for an end by a signal
+    qint64 ms = 0;   // from the start, or from the SIGTERM
+    qint64 peakKiB = 0;
+    QString err;
+};
+
+Measured runTq905Measured(const QString &url, int timeoutMs, const std::function<bool()> &ready,
+                          std::optional<std::chrono::milliseconds> termAfter)
+{
+    int input[2], errors[2];
+    if (::pipe2(input, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC | O_NONBLOCK) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
+    const QByteArray timeout = QByteArray::number(timeoutMs), device = url.toUtf8();
+    const char *argv[] = {TQ905, "--timeout", timeout.data(), "--device", device.data(), "-",
+                          nullptr};
+    pid_t pid = -1;
+    ::posix_spawn(&pid, TQ905, &actions, nullptr, const_cast<char **>(argv), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(input[0]), ::close(errors[1]);
+    QElapsedTimer clock, sinceReady;
+    clock.start();
+    int status = 0;
+    rusage usage{};
+    while (::wait4(pid, &status, WNOHANG, &usage) == 0) {
+        if (!sinceReady.isValid() && ready()) {
+            sinceReady.start();
+            [[maybe_unused]] const ssize_t written = ::write(input[1], "in\n", 3);
+            ::close(std::exchange(input[1], -1));
+        }
+        if (termAfter && sinceReady.isValid() && sinceReady.elapsed() >= termAfter->count()) {
+            ::kill(pid, SIGTERM), termAfter.reset();
+            clock.start();
+        }
+        QTest::qWait(2);
+    }
+    char buffer[4096];
+    const ssize_t told = ::read(errors[0], buffer, sizeof buffer);
+    ::close(input[1]), ::close(errors[0]);
+    return {WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), clock.elapsed(),
+            usage.ru_maxrss, QString::fromUtf8(buffer, std::max<ssize_t>(told, 0))};
+}
 
 bool matchesWhole(const QString &pattern, const QString &text)
 {
@@ -762,7 +817,57 @@ private Q_SLOTS:
         QCOMPARE(process.exitCode(), SIGTERM);
     }
 
+    void hostileServers_data() { addHostileServerRows(); }
+    // Bounded whatever the server does: the time-out plus the late window plus
+    // 250 ms (and the 500 ms a discard waits for a confirmation that does not
+    // come; an open: the agreement's 3 s plus 250 ms), under 64 MiB, and a
+    // SIGTERM in the middle of it ends tq905 within 100 ms.
+    void hostileServers()
+    {
+        QFETCH(Hostile, hostile);
+        if (const char *why = runsElsewhere(hostile))
+            QSKIP(why);
+        if (hostile == Hostile::Busy)
+            requireSer2net();
+        for (const bool terminated : {false, true}) {
+            const std::optional<QString> wrong =
+                hostile == Hostile::Vanishes
+                    ? ownnetwork::run([terminated] { return hostileRun(terminated); })
+                    : hostileRun(terminated);
+            if (!wrong)
+                QSKIP("no network namespace may be made here");
+            QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
+        }
+    }
+
 private:
+    // One run of a row of hostileServers, in the network it is given; what went wrong.
+    static QString hostileRun(bool terminated)
+    {
+        QFETCH(Hostile, hostile);
+        QFETCH(QString, scheme);
+        QFETCH(QString, told);
+        QFETCH(int, status);
+        const int timeoutMs = hostile == Hostile::Vanishes ? 3000 : 500;
+        const int unconfirmedMs = scheme == u"rfc2217" ? 500 : 0;
+        const int boundMs =
+            hostile == Hostile::TalksFirst ? 3000 + 250 : 2 * timeoutMs + unconfirmedMs + 250;
+        HostileScene scene(hostile, scheme);
+        const Measured run =
+            runTq905Measured(scene.url(), timeoutMs, [&] { return scene.started(); },
+                             terminated ? std::optional(100ms) : std::nullopt);
+        QString wrong;
+        if (run.ms > (terminated ? 100 : boundMs))
+            wrong += QStringLiteral("ended after %1 ms; ").arg(run.ms);
+        if (run.status != status && !(terminated && run.status == 128 + SIGTERM))
+            wrong += QStringLiteral("status %1; ").arg(run.status);
+        if (!terminated && !run.err.contains(told))
+            wrong += QStringLiteral("told \"%1\"; ").arg(run.err);
+        if (kPeakMemoryChecked && run.peakKiB >= 64 * 1024)
+            wrong += QStringLiteral("peak memory %1 KiB; ").arg(run.peakKiB);
+        return wrong;
+    }
+
     static void requireSer2net()
     {
         if (!Ser2net::available())
