@@ -659,19 +659,22 @@ private Q_SLOTS:
     }
 
     // What tq905 tells an RFC 2217 server, byte for byte, when the server agrees
-    // to COM-PORT-OPTION, asks for an option nobody wants and acknowledges no
-    // request: the opening, the refusal, the line settings, RTS, then each
-    // query's purge with its frame.
+    // to COM-PORT-OPTION and BINARY, asks for an option nobody wants and
+    // acknowledges no request (the port opens once the agreement's time, here
+    // 0.2 s, has passed): the opening, the refusal, the line settings, RTS, then
+    // each query's purge with its frame.
     void rfc2217RequestsOnTheWire()
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         QProcess process;
         process.start(TQ905, {"--timeout", "100", "--device",
-                              QString("rfc2217://127.0.0.1:%1").arg(server.serverPort()), "in"});
+                              QString("rfc2217://127.0.0.1:%1?timeout=0.2").arg(server.serverPort()),
+                              "in"});
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket *client = server.nextPendingConnection();
-        client->write("\xFF\xFD\x2C\xFF\xFD\x18"); // DO COM-PORT-OPTION, DO TERMINAL-TYPE
+        // DO COM-PORT-OPTION, DO TERMINAL-TYPE, DO BINARY, WILL BINARY
+        client->write(QByteArray::fromHex("fffd2cfffd18fffd00fffb00"));
         QByteArray received;
         while (client->waitForReadyRead(1000))
             received += client->readAll();
@@ -731,7 +734,7 @@ private Q_SLOTS:
             "tq905: rfc2217://127.0.0.1:[0-9]+: the server does not speak RFC 2217\\. "
             "Check that 127.0.0.1:[0-9]+ is an RFC 2217 port .*");
         row("an address without a port", "rfc2217", "--device rfc2217://127.0.0.1 in", 2,
-            "tq905: \"rfc2217://127.0.0.1\" is not understood; .*\n");
+            "tq905: \"rfc2217://127.0.0.1\" is not understood: there is no port: .*\n");
     }
     void networkOutcomes()
     {
@@ -815,6 +818,55 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(process.exitStatus(), QProcess::CrashExit);
         QCOMPARE(process.exitCode(), SIGTERM);
+    }
+
+    // A name service that never answers: the open gives up within its 5 s, and
+    // the program ends then, not when the lookup does; a SIGTERM ends it at once.
+    void aHostLookupHoldsNothingBack()
+    {
+        const std::optional<QString> wrong = ownnetwork::run([] {
+            const QString url = QStringLiteral("socket://board.example:2001");
+            const Measured given = runTq905Measured(url, 500, [] { return true; }, {});
+            const Measured terminated = runTq905Measured(url, 500, [] { return true; }, 300ms);
+            if (given.status != 3 || given.ms > 5250 || !given.err.contains("name service")
+                || terminated.status != 128 + SIGTERM || terminated.ms > 100)
+                return QStringLiteral("%1 after %2 ms (%3), and %4 ms after SIGTERM")
+                    .arg(given.status)
+                    .arg(given.ms)
+                    .arg(given.err)
+                    .arg(terminated.ms);
+            return QString();
+        });
+        if (!wrong)
+            QSKIP("no network namespace may be made here");
+        QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
+    }
+
+    // A name whose first address does not answer is reached on its second.
+    void everyAddressOfANameIsTried()
+    {
+        const std::optional<QString> wrong = ownnetwork::run(
+            [] {
+                const SilentPort silent(SilentPort::Connects::Never);
+                const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_in second = {};
+                second.sin_family = AF_INET;
+                second.sin_port = htons(silent.port());
+                second.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 1);
+                ::bind(listener, reinterpret_cast<sockaddr *>(&second), sizeof second);
+                ::listen(listener, 8);
+                const Measured run = runTq905Measured(
+                    QStringLiteral("socket://twohomed:%1").arg(silent.port()), 100,
+                    [] { return true; }, {});
+                ::close(listener);
+                return run.status == 1 && run.err.contains("Receive ERR") && run.ms < 5000
+                           ? QString()
+                           : QStringLiteral("%1 after %2 ms: %3").arg(run.status).arg(run.ms).arg(run.err);
+            },
+            "127.0.0.1 twohomed\n127.0.0.2 twohomed\n");
+        if (!wrong)
+            QSKIP("no network namespace may be made here");
+        QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
     }
 
     void hostileServers_data() { addHostileServerRows(); }
