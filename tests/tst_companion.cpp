@@ -13,13 +13,16 @@
 #include "PtyPair.h"
 #include "Queries.h"
 #include "Ser2net.h"
+#include "SerialLink.h"
 #include "SilentPort.h"
+#include "SocketDevice.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -170,8 +173,8 @@ Measured runTq905Measured(const QString &url, int timeoutMs, const std::function
     ::posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
     const QByteArray timeout = QByteArray::number(timeoutMs), device = url.toUtf8();
-    const char *argv[] = {TQ905, "--timeout", timeout.data(), "--device", device.data(), "-",
-                          nullptr};
+    const char *argv[] = {TQ905,         "--timeout", timeout.data(), "--device",
+                          device.data(), "-",         nullptr};
     pid_t pid = -1;
     ::posix_spawn(&pid, TQ905, &actions, nullptr, const_cast<char **>(argv), environ);
     ::posix_spawn_file_actions_destroy(&actions);
@@ -668,9 +671,9 @@ private Q_SLOTS:
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         QProcess process;
-        process.start(TQ905, {"--timeout", "100", "--device",
-                              QString("rfc2217://127.0.0.1:%1?timeout=0.2").arg(server.serverPort()),
-                              "in"});
+        process.start(
+            TQ905, {"--timeout", "100", "--device",
+                    QString("rfc2217://127.0.0.1:%1?timeout=0.2").arg(server.serverPort()), "in"});
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket *client = server.nextPendingConnection();
         // DO COM-PORT-OPTION, DO TERMINAL-TYPE, DO BINARY, WILL BINARY
@@ -710,6 +713,65 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 10000);
         QCOMPARE(process.readAllStandardOutput(), QByteArray("11 3C\n"));
         QCOMPARE(process.exitCode(), 0);
+    }
+
+    void rfc2217AgreementIsChecked_data()
+    {
+        QTest::addColumn<QByteArray>("agreement"); // sent at once
+        QTest::addColumn<QByteArray>("answers");   // sent once the line settings are asked
+        QTest::addColumn<QString>("told");
+        const QByteArray comPort = QByteArray::fromHex("fffd2c");
+        const QByteArray binary = QByteArray::fromHex("fffd00fffb00");
+        const auto answer = [](const char *hex) {
+            return QByteArray::fromHex("fffa2c") + QByteArray::fromHex(hex) + "\xFF\xF0";
+        };
+        QTest::newRow("BINARY refused") << comPort + QByteArray::fromHex("fffc00") << QByteArray()
+                                        << "the server refused BINARY";
+        QTest::newRow("another baud rate")
+            << comPort + binary
+            << answer("65000004b0") + answer("6608") + answer("6701") + answer("6801")
+            << "the server does not set the line as asked. Check the server's settings for "
+               "127.0.0.1:[0-9]+\\. System: the baud rate: 9600 asked, 1200 answered";
+        QTest::newRow("odd parity")
+            << comPort + binary << answer("6702") << "System: the parity: none asked, odd answered";
+    }
+    // Refused with the setting and the server's value named, before anything is sent.
+    void rfc2217AgreementIsChecked()
+    {
+        QFETCH(QByteArray, agreement);
+        QFETCH(QByteArray, answers);
+        QFETCH(QString, told);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QByteArray received;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *client = server.nextPendingConnection();
+            client->write(agreement);
+            connect(client, &QTcpSocket::readyRead, client, [&, client] {
+                received += client->readAll();
+                if (received.contains(comport::lineSettingsRequests(LineSettings{})))
+                    client->write(std::exchange(answers, {}));
+            });
+        });
+        const Run run = runTq905(
+            QStringLiteral("--device rfc2217://127.0.0.1:%1 in").arg(server.serverPort()), {});
+        QCOMPARE(run.status, 3);
+        QVERIFY2(QRegularExpression(told).match(run.err).hasMatch(), qPrintable(run.err));
+        QVERIFY(!received.contains(query::portQuery().frame));
+    }
+
+    // A server that takes nothing more is given up once the queue passes its
+    // cap, told as the device gone in words of its own.
+    void aServerThatReadsNothingIsGivenUp()
+    {
+        const SilentPort server(SilentPort::Connects::AndNothingMore);
+        SocketDevice device(SerialLink::kReadBufferBytes, SerialLink::kMaxPendingOutputBytes);
+        QVERIFY(!device.open(QStringLiteral("socket://127.0.0.1:%1").arg(server.port()), {}));
+        QSignalSpy lost(&device, &LinkDevice::lost);
+        for (int i = 0; i < 100000 && device.isOpen(); ++i)
+            device.write(QByteArray(4096, 'x'));
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(device.lossKind(), SerialError::Kind::ServerNotReading);
     }
 
     void networkOutcomes_data()
@@ -827,7 +889,8 @@ private Q_SLOTS:
         const std::optional<QString> wrong = ownnetwork::run([] {
             const QString url = QStringLiteral("socket://board.example:2001");
             const Measured given = runTq905Measured(url, 500, [] { return true; }, {});
-            const Measured terminated = runTq905Measured(url, 500, [] { return true; }, 300ms);
+            const Measured terminated = runTq905Measured(
+                url, 500, [] { return true; }, 300ms);
             if (given.status != 3 || given.ms > 5250 || !given.err.contains("name service")
                 || terminated.status != 128 + SIGTERM || terminated.ms > 100)
                 return QStringLiteral("%1 after %2 ms (%3), and %4 ms after SIGTERM")
@@ -853,15 +916,19 @@ private Q_SLOTS:
                 second.sin_family = AF_INET;
                 second.sin_port = htons(silent.port());
                 second.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 1);
-                ::bind(listener, reinterpret_cast<sockaddr *>(&second), sizeof second);
-                ::listen(listener, 8);
-                const Measured run = runTq905Measured(
-                    QStringLiteral("socket://twohomed:%1").arg(silent.port()), 100,
-                    [] { return true; }, {});
+                if (::bind(listener, reinterpret_cast<sockaddr *>(&second), sizeof second) != 0
+                    || ::listen(listener, 8) != 0)
+                    return QStringLiteral("no server on 127.0.0.2");
+                const Measured run =
+                    runTq905Measured(QStringLiteral("socket://twohomed:%1").arg(silent.port()), 100,
+                                     [] { return true; }, {});
                 ::close(listener);
                 return run.status == 1 && run.err.contains("Receive ERR") && run.ms < 5000
                            ? QString()
-                           : QStringLiteral("%1 after %2 ms: %3").arg(run.status).arg(run.ms).arg(run.err);
+                           : QStringLiteral("%1 after %2 ms: %3")
+                                 .arg(run.status)
+                                 .arg(run.ms)
+                                 .arg(run.err);
             },
             "127.0.0.1 twohomed\n127.0.0.2 twohomed\n");
         if (!wrong)
@@ -905,9 +972,9 @@ private:
         const int boundMs =
             hostile == Hostile::TalksFirst ? 3000 + 250 : 2 * timeoutMs + unconfirmedMs + 250;
         HostileScene scene(hostile, scheme);
-        const Measured run =
-            runTq905Measured(scene.url(), timeoutMs, [&] { return scene.started(); },
-                             terminated ? std::optional(100ms) : std::nullopt);
+        const Measured run = runTq905Measured(
+            scene.url(), timeoutMs, [&] { return scene.started(); },
+            terminated ? std::optional(100ms) : std::nullopt);
         QString wrong;
         if (run.ms > (terminated ? 100 : boundMs))
             wrong += QStringLiteral("ended after %1 ms; ").arg(run.ms);
@@ -915,7 +982,7 @@ private:
             wrong += QStringLiteral("status %1; ").arg(run.status);
         if (!terminated && !run.err.contains(told))
             wrong += QStringLiteral("told \"%1\"; ").arg(run.err);
-        if (kPeakMemoryChecked && run.peakKiB >= 64 * 1024)
+        if (kPeakMemoryChecked && run.peakKiB >= 64LL * 1024)
             wrong += QStringLiteral("peak memory %1 KiB; ").arg(run.peakKiB);
         return wrong;
     }

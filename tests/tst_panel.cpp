@@ -1005,8 +1005,9 @@ private:
             clock.start();
             harness.click("INcmd");
         }
-        QTest::qWaitFor([&] { return closed || !harness.messages.isEmpty(); }, 7000);
-        QString wrong;
+        const bool settled =
+            QTest::qWaitFor([&] { return closed || !harness.messages.isEmpty(); }, 7000);
+        QString wrong = settled ? QString() : QStringLiteral("nothing told in 7 s; ");
         if (clock.elapsed() > (closed ? 300 : (scheme == u"rfc2217" ? 500 : 0) + 6250))
             wrong += QStringLiteral("took %1 ms; ").arg(clock.elapsed());
         if (closed ? !harness.messages.isEmpty()
@@ -1016,7 +1017,7 @@ private:
             wrong += QStringLiteral("the indicator not grey; ");
         rusage usage{};
         ::getrusage(RUSAGE_SELF, &usage);
-        if (kPeakMemoryChecked && usage.ru_maxrss >= 64 * 1024)
+        if (kPeakMemoryChecked && usage.ru_maxrss >= 64L * 1024)
             wrong += QStringLiteral("peak memory %1 KiB; ").arg(usage.ru_maxrss);
         return wrong;
     }

@@ -11,7 +11,6 @@
 using namespace telnet;
 using namespace std::chrono_literals;
 
-
 namespace {
 
 QByteArray bytes(std::initializer_list<int> values)

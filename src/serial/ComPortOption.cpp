@@ -54,11 +54,14 @@ std::array<QByteArray, 4> lineValues(const LineSettings &settings)
 
 QString valueText(int setting, const QByteArray &value)
 {
-    static const QStringList parities{{}, QStringLiteral("none"), QStringLiteral("odd"),
-                                      QStringLiteral("even"), QStringLiteral("mark"),
+    static const QStringList parities{{},
+                                      QStringLiteral("none"),
+                                      QStringLiteral("odd"),
+                                      QStringLiteral("even"),
+                                      QStringLiteral("mark"),
                                       QStringLiteral("space")};
-    static const QStringList stopSizes{{}, QStringLiteral("1"), QStringLiteral("2"),
-                                       QStringLiteral("1.5")};
+    static const QStringList stopSizes{
+        {}, QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1.5")};
     const int code = value.size() == 1 ? static_cast<quint8>(value[0]) : -1;
     if (setting == 0 && value.size() == 4)
         return QString::number(qFromBigEndian<quint32>(value.constData()));
@@ -89,7 +92,7 @@ QByteArray lineSettingsRequests(const LineSettings &settings)
 {
     QByteArray requests;
     const std::array<QByteArray, 4> values = lineValues(settings);
-    for (quint8 setting = 0; setting < values.size(); ++setting)
+    for (std::size_t setting = 0; setting < values.size(); ++setting)
         requests += request(static_cast<quint8>(kSetBaudRate + setting), values[setting]);
     return requests + request(kSetControl, oneByte(kNoFlowControl));
 }

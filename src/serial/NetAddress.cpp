@@ -125,9 +125,8 @@ bool looksLikeNetAddress(const QString &text)
 std::variant<NetAddress, QString> readNetAddress(const QString &typed)
 {
     // Blanks and control characters before it go, as a URL's do.
-    const QString text = typed.mid(std::find_if(typed.begin(), typed.end(),
-                                                [](QChar c) { return c > u' '; })
-                                   - typed.begin());
+    const QString text = typed.mid(
+        std::find_if(typed.begin(), typed.end(), [](QChar c) { return c > u' '; }) - typed.begin());
     const qsizetype schemeEnd = text.indexOf(QStringLiteral("://"));
     const QString scheme = text.left(schemeEnd).toLower();
     NetAddress address;

@@ -83,9 +83,9 @@ SocketDevice::lookUp(Clock::time_point deadline) const
 
 LinkDevice::Refusal SocketDevice::unknownHost(const QString &detail) const
 {
-    return Refusal{SerialError::Kind::HostNotFound, detail,
-                   QStringLiteral("Check the host name \"%1\", or give its IP address.")
-                       .arg(m_address.host)};
+    return Refusal{
+        SerialError::Kind::HostNotFound, detail,
+        QStringLiteral("Check the host name \"%1\", or give its IP address.").arg(m_address.host)};
 }
 
 std::optional<LinkDevice::Refusal> SocketDevice::connectTo(const QList<QHostAddress> &addresses,
@@ -107,8 +107,8 @@ std::optional<LinkDevice::Refusal> SocketDevice::connectTo(const QList<QHostAddr
         }
         if (attempt.state == Connecting::Connected) {
             m_descriptor = std::exchange(attempt.descriptor, -1);
-            m_connectTime = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now()
-                                                                                  - started);
+            m_connectTime =
+                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
             return std::nullopt;
         }
     }

@@ -21,10 +21,12 @@
 
 bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseconds limit)
 {
-    const short events = ready == SocketReady::ToRead    ? POLLIN
-                         : ready == SocketReady::ToWrite ? POLLOUT
-                                                         : POLLRDHUP;
-    return pollLettingEndSignalsThrough(static_cast<int>(descriptor), events, limit) != 0;
+    const int events = ready == SocketReady::ToRead    ? POLLIN
+                       : ready == SocketReady::ToWrite ? POLLOUT
+                                                       : POLLRDHUP;
+    return pollLettingEndSignalsThrough(static_cast<int>(descriptor), static_cast<short>(events),
+                                        limit)
+           != 0;
 }
 
 namespace {

@@ -114,13 +114,15 @@ private:
             return;
         }
         if (rfc2217
-            && !(sendAll(QByteArray("\xFF\xFD\x2C\xFF\xFD\x00\xFF\xFB\x00", 9)) && readUntil(sub({5, 1}))
+            && !(sendAll(QByteArray("\xFF\xFD\x2C\xFF\xFD\x00\xFF\xFB\x00", 9))
+                 && readUntil(sub({5, 1}))
                  && sendAll(sub({101, 0, 0, 0x25, 0x80}) + sub({102, 8}) + sub({103, 1})
                             + sub({104, 1}))))
             return;
         if (kind == Kind::Storm && (!rfc2217 || readUntil(sub({5, 11})))) {
             m_started = true;
-            const QByteArray storm = QByteArray("\xFF\xFB\x00\xFF\xFC\x00\xFF\xFD\x03\xFF\xFE\x03", 12);
+            const QByteArray storm =
+                QByteArray("\xFF\xFB\x00\xFF\xFC\x00\xFF\xFD\x03\xFF\xFE\x03", 12);
             while (sendAll(storm.repeated(1024))) { }
         }
         if (kind == Kind::Flood && (rfc2217 || readUntil("\r"))) {
@@ -156,16 +158,20 @@ inline void addHostileServerRows()
     QTest::addColumn<QString>("told");
     QTest::addColumn<int>("status"); // tq905's
     QTest::newRow("a storm of negotiations that never reads")
-        << Hostile::Storm << "rfc2217" << "keeps changing its telnet options" << 4;
-    QTest::newRow("more than 4096 bytes before agreeing")
-        << Hostile::TalksFirst << "rfc2217" << "does not speak RFC 2217" << 3;
-    QTest::newRow("a fast flood during a wait") << Hostile::Flood << "rfc2217" << "Receive ERR" << 1;
-    QTest::newRow("a fast flood during a wait, raw TCP")
-        << Hostile::Flood << "socket" << "Receive ERR" << 1;
-    QTest::newRow("a vanished host") << Hostile::Vanishes << "socket" << "stopped answering" << 4;
-    QTest::newRow("a busy ser2net port") << Hostile::Busy << "rfc2217" << "Port already in use" << 3;
-    QTest::newRow("a busy ser2net port, raw TCP")
-        << Hostile::Busy << "socket" << "Port already in use" << 3;
+        << Hostile::Storm << "rfc2217"
+        << "keeps changing its telnet options" << 4;
+    QTest::newRow("more than 4096 bytes before agreeing") << Hostile::TalksFirst << "rfc2217"
+                                                          << "does not speak RFC 2217" << 3;
+    QTest::newRow("a fast flood during a wait") << Hostile::Flood << "rfc2217"
+                                                << "Receive ERR" << 1;
+    QTest::newRow("a fast flood during a wait, raw TCP") << Hostile::Flood << "socket"
+                                                         << "Receive ERR" << 1;
+    QTest::newRow("a vanished host") << Hostile::Vanishes << "socket"
+                                     << "stopped answering" << 4;
+    QTest::newRow("a busy ser2net port") << Hostile::Busy << "rfc2217"
+                                         << "Port already in use" << 3;
+    QTest::newRow("a busy ser2net port, raw TCP") << Hostile::Busy << "socket"
+                                                  << "Port already in use" << 3;
 }
 
 // Floods and storms take the processor while they last: they run alone
@@ -192,11 +198,11 @@ public:
             port = m_vanishing.emplace(SilentPort::Connects::AndNothingMore).port();
         } else if (hostile == Hostile::Busy) {
             m_line.emplace();
-            port = m_ser2net
-                       .emplace(m_line->devicePath(), scheme == u"rfc2217"
-                                                          ? Ser2net::Accepter::Rfc2217
-                                                          : Ser2net::Accepter::RawTcp)
-                       .port();
+            port =
+                m_ser2net
+                    .emplace(m_line->devicePath(), scheme == u"rfc2217" ? Ser2net::Accepter::Rfc2217
+                                                                        : Ser2net::Accepter::RawTcp)
+                    .port();
             m_otherClient.connectToHost(QHostAddress::LocalHost, port);
             m_otherClient.waitForConnected(1000);
             QTest::qWait(200); // ser2net has taken it

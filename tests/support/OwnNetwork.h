@@ -33,8 +33,8 @@ inline bool setLoopback(bool up)
     ifreq request = {};
     std::snprintf(request.ifr_name, IFNAMSIZ, "lo");
     bool done = ::ioctl(probe, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags = static_cast<short>(up ? request.ifr_flags | IFF_UP
-                                              : request.ifr_flags & ~IFF_UP);
+    request.ifr_flags =
+        static_cast<short>(up ? request.ifr_flags | IFF_UP : request.ifr_flags & ~IFF_UP);
     done = done && ::ioctl(probe, SIOCSIFFLAGS, &request) == 0;
     ::close(probe);
     return done;
@@ -89,7 +89,8 @@ inline std::optional<QString> run(const std::function<QString()> &body,
         address.sin_family = AF_INET;
         address.sin_port = htons(53);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        if (::bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+            ::_exit(1);
         const QByteArray wrong = body().toUtf8();
         [[maybe_unused]] const ssize_t written = ::write(answer[1], wrong.data(), wrong.size());
         ::_exit(0);
