@@ -488,6 +488,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("how");
         QTest::newRow("SIGINT in a wait") << SIGINT << "wait";
         QTest::newRow("SIGTERM in a wait") << SIGTERM << "wait";
+        QTest::newRow("SIGTERM while a lost reply may still come") << SIGTERM << "owed";
         QTest::newRow("SIGHUP on idle input") << SIGHUP << "idle";
         QTest::newRow("SIGHUP ignored at the start stays so") << SIGHUP << "ignored";
         QTest::newRow("SIGPIPE: the reader of its answers has gone") << SIGPIPE << "reader gone";
@@ -514,17 +515,22 @@ private Q_SLOTS:
                 ::close(output[0]), ::dup2(output[1], STDOUT_FILENO);
         });
         const bool session = how == u"idle" || readerGone;
-        process.start(
-            TQ905, {"--json", "--timeout", "1000", "--device", board.device, session ? "-" : "in"});
+        const QString timeout = how == u"owed" ? "500" : "1000";
+        process.start(TQ905, {"--json", "--timeout", timeout, "--device", board.device,
+                              session ? "-" : "in"});
         process.write(readerGone ? "in\n" : "");
         QTRY_VERIFY(board.lockedBy(process.processId()));
         QCOMPARE(board.framesRead(), QString(how == u"idle" ? "" : "read ports"));
+        if (how == u"owed") // past the time-out, in the wait for the reply before ending
+            QTest::qWait(500);
+        QVERIFY(process.processId() > 0); // kill(0) would end the test
         QElapsedTimer clock;
         clock.start();
         if (!readerGone)
             ::kill(static_cast<pid_t>(process.processId()), signal);
         QVERIFY(process.waitForFinished(5000));
-        QVERIFY(readerGone || clock.elapsed() < (ignored ? 2500 : 500));
+        QVERIFY2(readerGone || clock.elapsed() < (ignored ? 2500 : 100),
+                 qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(process.exitStatus() == QProcess::CrashExit ? process.exitCode() : 0,
                  ignored ? 0 : signal);
         QVERIFY(!QFile::exists(board.lockFile()));
@@ -606,27 +612,44 @@ private Q_SLOTS:
     // What tq905 tells an RFC 2217 server, byte for byte, when the server agrees
     // to COM-PORT-OPTION, asks for an option nobody wants and acknowledges no
     // request: the opening, the refusal, the line settings, RTS, then each
-    // query's purge with its frame.
+    // query's purge and its frame. The first frame waits for the purge's
+    // confirmation; the server found not to confirm, the second does not.
     void rfc2217RequestsOnTheWire()
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         QProcess process;
         process.start(TQ905, {"--timeout", "100", "--device",
-                              QString("rfc2217://127.0.0.1:%1").arg(server.serverPort()), "in"});
+                              QString("rfc2217://127.0.0.1:%1").arg(server.serverPort()), "-"});
+        process.write("in\nin\n");
+        process.closeWriteChannel();
+        QVERIFY(process.waitForBytesWritten(5000));
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket *client = server.nextPendingConnection();
         client->write("\xFF\xFD\x2C\xFF\xFD\x18"); // DO COM-PORT-OPTION, DO TERMINAL-TYPE
+        const QList<QByteArray> marks{comport::purgeReceiveRequest(), query::portQuery().frame};
         QByteArray received;
-        while (client->waitForReadyRead(1000))
+        QList<qint64> markedMs; // when each purge and each frame came, in turn
+        QElapsedTimer clock;
+        clock.start();
+        while (client->waitForReadyRead(1000)) {
             received += client->readAll();
+            for (qsizetype at = 0; markedMs.size() < 4
+                                   && (at = received.indexOf(marks[markedMs.size() % 2], at)) >= 0;)
+                markedMs << clock.elapsed();
+        }
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitCode(), 1); // Receive ERR
         const QByteArray query = comport::purgeReceiveRequest() + query::portQuery().frame;
         const QByteArray expected = QByteArray::fromHex("fffb00fffb03fffb2cfffd00fffd03fffc18")
                                     + comport::lineSettingsRequests(LineSettings{})
-                                    + comport::requestToSendRequest(true) + query;
+                                    + comport::requestToSendRequest(true) + query + query;
         QCOMPARE(received.toHex(' '), expected.toHex(' '));
+        QCOMPARE(markedMs.size(), 4);
+        QVERIFY2(markedMs[1] - markedMs[0] >= 450,
+                 qPrintable(QString::number(markedMs[1] - markedMs[0])));
+        QVERIFY2(markedMs[3] - markedMs[2] < 250,
+                 qPrintable(QString::number(markedMs[3] - markedMs[2])));
     }
 
     // The discard before a query is exact over RFC 2217: what the server sent
