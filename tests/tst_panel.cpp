@@ -672,11 +672,16 @@ private Q_SLOTS:
         if (then == u"inside the wait")
             QTimer::singleShot(100ms, [&] { harness.click("INcmd"); });
         harness.click("INcmd");
+        bool heldWhileWaiting = false;
         if (then != u"inside the wait") {
             QTest::qWait(500);
             if (then == u"after SET")
                 harness.click("COMset");
+            QTimer::singleShot(1000ms, [&] {
+                heldWhileWaiting = harness.control<QPushButton>("INcmd")->isChecked();
+            });
             harness.click("INcmd");
+            QCOMPARE(heldWhileWaiting, earliestMs > 5000);
         }
         QCOMPARE(board.bodies, QList<QByteArray>({"I", "I"}));
         const qint64 gap = board.readMs[1] - board.readMs[0];
