@@ -620,11 +620,15 @@ private Q_SLOTS:
         QList<qint64> markedMs; // when each purge and each frame came, in turn
         QElapsedTimer clock;
         clock.start();
+        qsizetype searched = 0;
         while (client->waitForReadyRead(1000)) {
             received += client->readAll();
-            for (qsizetype at = 0; markedMs.size() < 4
-                                   && (at = received.indexOf(marks[markedMs.size() % 2], at)) >= 0;)
+            for (qsizetype found;
+                 markedMs.size() < 4
+                 && (found = received.indexOf(marks[markedMs.size() % 2], searched)) >= 0;) {
+                searched = found + marks[markedMs.size() % 2].size();
                 markedMs << clock.elapsed();
+            }
         }
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitCode(), 1); // Receive ERR
