@@ -617,8 +617,12 @@ private Q_SLOTS:
         QTimer::singleShot(50ms, [&] {
             for (const char *button : {"INcmd", "INcmd", "AD0cmd", "AD0cmd", "B3cmd"})
                 harness.click(button);
+            // Held down on screen, and for a screen reader.
             for (const char *button : {"INcmd", "AD0cmd", "AD1cmd"})
-                if (harness.control<QPushButton>(button)->isChecked())
+                if (harness.control<QPushButton>(button)->isChecked()
+                    && QAccessible::queryAccessibleInterface(harness.control(button))
+                           ->state()
+                           .checked)
                     held << button;
         });
         harness.click("INcmd");
@@ -672,11 +676,16 @@ private Q_SLOTS:
         if (then == u"inside the wait")
             QTimer::singleShot(100ms, [&] { harness.click("INcmd"); });
         harness.click("INcmd");
+        bool heldWhileWaiting = false;
         if (then != u"inside the wait") {
             QTest::qWait(500);
             if (then == u"after SET")
                 harness.click("COMset");
+            QTimer::singleShot(1000ms, [&] {
+                heldWhileWaiting = harness.control<QPushButton>("INcmd")->isChecked();
+            });
             harness.click("INcmd");
+            QCOMPARE(heldWhileWaiting, earliestMs > 5000);
         }
         QCOMPARE(board.bodies, QList<QByteArray>({"I", "I"}));
         const qint64 gap = board.readMs[1] - board.readMs[0];

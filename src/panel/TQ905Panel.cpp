@@ -357,10 +357,10 @@ void holdDown(QPushButton *button, bool held)
 
 } // namespace
 
-// One query in flight: one pressed while another is in flight waits its turn,
-// its button held down, and a second press of that button changes nothing. Each
-// query's outcome, its "Receive ERR" box included, is shown before the next
-// frame goes.
+// One query in flight: a query pressed while another is in flight, or while
+// the reply of one that failed may still come, waits its turn with its button
+// held down, and a second press of that button changes nothing. Each query's
+// outcome, its "Receive ERR" box included, is shown before the next frame goes.
 void TQ905Panel::pressQuery(const PendingQuery &query)
 {
     const bool waiting =
@@ -368,13 +368,18 @@ void TQ905Panel::pressQuery(const PendingQuery &query)
                     [&](const PendingQuery &q) { return q.button == query.button; });
     if (!waiting)
         m_pendingQueries.append(query);
-    if (m_queriesRunning) {
-        holdDown(query.button, true);
+    holdDown(query.button, true);
+    if (m_queriesRunning)
         return;
-    }
     m_queriesRunning = true;
     const auto done = qScopeGuard([this] { m_queriesRunning = false; });
     while (!m_pendingQueries.isEmpty()) {
+        runGuarded(m_pendingQueries.first().button->text(), [this] {
+            PanelWait turn(*this);
+            m_exchange.awaitTurn(turn);
+        });
+        if (m_pendingQueries.isEmpty()) // dropped meanwhile: SET, or the port gone
+            return;
         const PendingQuery next = m_pendingQueries.takeFirst();
         holdDown(next.button, false);
         runGuarded(next.button->text(), [&] { runQuery(next); });
@@ -387,12 +392,9 @@ void TQ905Panel::dropPendingQueries()
         holdDown(query.button, false);
 }
 
-// After a reply lost, the frame waits until that reply has come or its time is
-// over; it is shown as it goes.
+// Its turn has come: no earlier reply is awaited or owed.
 void TQ905Panel::runQuery(const PendingQuery &query)
 {
-    PanelWait turn(*this);
-    m_exchange.awaitTurn(turn);
     Label1->setText(frame::lineText(query.spec.frame));
     PanelWait discard(*this);
     m_exchange.start(query.spec.frame, discard,

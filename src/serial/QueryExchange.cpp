@@ -35,15 +35,13 @@ void QueryExchange::discardStaleInput(ExchangeWait &wait)
 {
     m_link.setInBufferCount(0);
     const Clock::time_point due = Clock::now() + kDiscardConfirmation;
-    for (;;) {
-        m_link.readArrivedInput();
-        if (!m_link.discardUnconfirmed())
-            return;
+    while (m_link.discardUnconfirmed()) {
         if (Clock::now() >= due) {
             m_link.stopAwaitingDiscardConfirmations();
             return;
         }
         wait.yield(due);
+        m_link.readArrivedInput();
     }
 }
 
@@ -60,12 +58,14 @@ std::optional<QByteArray> QueryExchange::receive(int replyLength, ExchangeWait &
     m_tracker.expect(replyLength);
     // A wait given up (an end request, the port closed under it) owes nothing.
     auto forgotten = qScopeGuard([this] { m_tracker.forget(); });
+    // The input was dropped before the frame went: nothing to look at before
+    // the first yield, which comes back at once when something has come.
     for (;;) {
+        wait.yield(sleepUntil);
         if (std::optional<QByteArray> body = takeWaiting()) {
             forgotten.dismiss();
             return body;
         }
-        wait.yield(sleepUntil);
         if (timedOut()) {
             forgotten.dismiss();
             m_tracker.giveUp(Clock::now() + m_lateWindow);

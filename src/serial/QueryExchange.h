@@ -46,8 +46,8 @@ public:
     // Drops the stale input, then sends the frame.
     void start(const QByteArray &frame, ExchangeWait &wait, const Sender &send);
     // The body of the reply to the frame just sent, `replyLength` bytes with its
-    // STX; or nothing once `timedOut` (looked at only after a yield) said so
-    // first, and the reply is then owed.
+    // STX; or nothing once `timedOut`, looked at after each yield and what it
+    // brought, says so, and the reply is then owed.
     std::optional<QByteArray> receive(int replyLength, ExchangeWait &wait,
                                       const std::function<bool()> &timedOut,
                                       Clock::time_point sleepUntil = Clock::time_point::max());

@@ -176,6 +176,9 @@ bool SerialDevice::Platform::finishRead()
         input.resize(readBufferBytes);
         const ssize_t count = ::read(fd, input.data() + start, readBufferBytes - start);
         input.resize(start + std::max<ssize_t>(count, 0));
+        // A read that left room took all the line held; another would only say so.
+        if (count > 0 && count < readBufferBytes - start)
+            break;
         if (count > 0 || (count < 0 && errno == EINTR))
             continue;
         // Nothing there (another reader of the line may have taken it) is no failure.

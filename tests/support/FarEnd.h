@@ -42,16 +42,12 @@ private:
             const QByteArray body = frame.mid(frame.lastIndexOf('\002') + 1);
             bodies << body;
             readMs << m_clock.elapsed();
-            if (body.startsWith('I') || body.startsWith('A'))
-                answer(m_answer(++m_queries, body));
+            const bool query = body.startsWith('I') || body.startsWith('A');
+            if (const QByteArray reply = query ? m_answer(++m_queries, body) : QByteArray();
+                !reply.isEmpty())
+                QTimer::singleShot(m_delay, Qt::PreciseTimer, this,
+                                   [this, reply] { m_line.write(reply); });
         }
-    }
-
-    void answer(const QByteArray &reply)
-    {
-        if (!reply.isEmpty())
-            QTimer::singleShot(m_delay, Qt::PreciseTimer, this,
-                               [this, reply] { m_line.write(reply); });
     }
 
     PtyPair &m_line;
