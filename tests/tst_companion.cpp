@@ -8,25 +8,33 @@
 #include "CommandWords.h"
 #include "FarEnd.h"
 #include "FrameParser.h"
+#include "HostileServer.h"
 #include "OutputCommands.h"
 #include "PtyPair.h"
 #include "Queries.h"
 #include "Ser2net.h"
+#include "SerialLink.h"
 #include "SilentPort.h"
+#include "SocketDevice.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
 #include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <termios.h>
 
 using namespace std::chrono_literals;
+
+constexpr bool kPeakMemoryChecked = TQ905_PEAK_MEMORY_CHECKED;
 
 Q_DECLARE_METATYPE(Ser2net::Accepter)
 
@@ -143,6 +151,56 @@ private:
     QByteArray m_held;
     bool m_holding = false;
 };
+
+// tq905 as a child of this process's own, so that wait4 gives its peak memory;
+// a session whose one line, "in", is written once `ready` says so. SIGTERM goes
+// `termAfter` after that, where given.
+struct Measured {
+    int status = -1; // 128 + the signal for an end by a signal
+    qint64 ms = 0;   // from the start, or from the SIGTERM
+    qint64 peakKiB = 0;
+    QString err;
+};
+
+Measured runTq905Measured(const QString &url, int timeoutMs, const std::function<bool()> &ready,
+                          std::optional<std::chrono::milliseconds> termAfter)
+{
+    int input[2], errors[2];
+    if (::pipe2(input, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC | O_NONBLOCK) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
+    const QByteArray timeout = QByteArray::number(timeoutMs), device = url.toUtf8();
+    const char *argv[] = {TQ905,         "--timeout", timeout.data(), "--device",
+                          device.data(), "-",         nullptr};
+    pid_t pid = -1;
+    ::posix_spawn(&pid, TQ905, &actions, nullptr, const_cast<char **>(argv), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(input[0]), ::close(errors[1]);
+    QElapsedTimer clock, sinceReady;
+    clock.start();
+    int status = 0;
+    rusage usage{};
+    while (::wait4(pid, &status, WNOHANG, &usage) == 0) {
+        if (!sinceReady.isValid() && ready()) {
+            sinceReady.start();
+            [[maybe_unused]] const ssize_t written = ::write(input[1], "in\n", 3);
+            ::close(std::exchange(input[1], -1));
+        }
+        if (termAfter && sinceReady.isValid() && sinceReady.elapsed() >= termAfter->count()) {
+            ::kill(pid, SIGTERM), termAfter.reset();
+            clock.start();
+        }
+        QTest::qWait(2);
+    }
+    char buffer[4096];
+    const ssize_t told = ::read(errors[0], buffer, sizeof buffer);
+    ::close(input[1]), ::close(errors[0]);
+    return {WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), clock.elapsed(),
+            usage.ru_maxrss, QString::fromUtf8(buffer, std::max<ssize_t>(told, 0))};
+}
 
 bool matchesWhole(const QString &pattern, const QString &text)
 {
@@ -598,23 +656,26 @@ private Q_SLOTS:
     }
 
     // What tq905 tells an RFC 2217 server, byte for byte, when the server agrees
-    // to COM-PORT-OPTION, asks for an option nobody wants and acknowledges no
-    // request: the opening, the refusal, the line settings, RTS, then each
-    // query's purge and its frame. The first frame waits for the purge's
+    // to COM-PORT-OPTION and BINARY, asks for an option nobody wants and
+    // acknowledges no request (the port opens once the agreement's time, here
+    // 0.2 s, has passed): the opening, the refusal, the line settings, RTS, then
+    // each query's purge and its frame. The first frame waits for the purge's
     // confirmation; the server found not to confirm, the second does not.
     void rfc2217RequestsOnTheWire()
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         QProcess process;
-        process.start(TQ905, {"--timeout", "100", "--device",
-                              QString("rfc2217://127.0.0.1:%1").arg(server.serverPort()), "-"});
+        process.start(
+            TQ905, {"--timeout", "100", "--device",
+                    QString("rfc2217://127.0.0.1:%1?timeout=0.2").arg(server.serverPort()), "-"});
         process.write("in\nin\n");
         process.closeWriteChannel();
         QVERIFY(process.waitForBytesWritten(5000));
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket *client = server.nextPendingConnection();
-        client->write("\xFF\xFD\x2C\xFF\xFD\x18"); // DO COM-PORT-OPTION, DO TERMINAL-TYPE
+        // DO COM-PORT-OPTION, DO TERMINAL-TYPE, DO BINARY, WILL BINARY
+        client->write(QByteArray::fromHex("fffd2cfffd18fffd00fffb00"));
         const QList<QByteArray> marks{comport::purgeReceiveRequest(), query::portQuery().frame};
         QByteArray received;
         QList<qint64> markedMs; // when each purge and each frame came, in turn
@@ -669,6 +730,65 @@ private Q_SLOTS:
         QCOMPARE(process.exitCode(), 0);
     }
 
+    void rfc2217AgreementIsChecked_data()
+    {
+        QTest::addColumn<QByteArray>("agreement"); // sent at once
+        QTest::addColumn<QByteArray>("answers");   // sent once the line settings are asked
+        QTest::addColumn<QString>("told");
+        const QByteArray comPort = QByteArray::fromHex("fffd2c");
+        const QByteArray binary = QByteArray::fromHex("fffd00fffb00");
+        const auto answer = [](const char *hex) {
+            return QByteArray::fromHex("fffa2c") + QByteArray::fromHex(hex) + "\xFF\xF0";
+        };
+        QTest::newRow("BINARY refused") << comPort + QByteArray::fromHex("fffc00") << QByteArray()
+                                        << "the server refused BINARY";
+        QTest::newRow("another baud rate")
+            << comPort + binary
+            << answer("65000004b0") + answer("6608") + answer("6701") + answer("6801")
+            << "the server does not set the line as asked. Check the server's settings for "
+               "127.0.0.1:[0-9]+\\. System: the baud rate: 9600 asked, 1200 answered";
+        QTest::newRow("odd parity")
+            << comPort + binary << answer("6702") << "System: the parity: none asked, odd answered";
+    }
+    // Refused with the setting and the server's value named, before anything is sent.
+    void rfc2217AgreementIsChecked()
+    {
+        QFETCH(QByteArray, agreement);
+        QFETCH(QByteArray, answers);
+        QFETCH(QString, told);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QByteArray received;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *client = server.nextPendingConnection();
+            client->write(agreement);
+            connect(client, &QTcpSocket::readyRead, client, [&, client] {
+                received += client->readAll();
+                if (received.contains(comport::lineSettingsRequests(LineSettings{})))
+                    client->write(std::exchange(answers, {}));
+            });
+        });
+        const Run run = runTq905(
+            QStringLiteral("--device rfc2217://127.0.0.1:%1 in").arg(server.serverPort()), {});
+        QCOMPARE(run.status, 3);
+        QVERIFY2(QRegularExpression(told).match(run.err).hasMatch(), qPrintable(run.err));
+        QVERIFY(!received.contains(query::portQuery().frame));
+    }
+
+    // A server that takes nothing more is given up once the queue passes its
+    // cap, told as the device gone in words of its own.
+    void aServerThatReadsNothingIsGivenUp()
+    {
+        const SilentPort server(SilentPort::Connects::AndNothingMore);
+        SocketDevice device(SerialLink::kReadBufferBytes, SerialLink::kMaxPendingOutputBytes);
+        QVERIFY(!device.open(QStringLiteral("socket://127.0.0.1:%1").arg(server.port()), {}));
+        QSignalSpy lost(&device, &LinkDevice::lost);
+        for (int i = 0; i < 100000 && device.isOpen(); ++i)
+            device.write(QByteArray(4096, 'x'));
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(device.lossKind(), SerialError::Kind::ServerNotReading);
+    }
+
     void networkOutcomes_data()
     {
         QTest::addColumn<QString>("serve"); // rfc2217, socket, unanswering, or nothing listening
@@ -691,7 +811,7 @@ private Q_SLOTS:
             "tq905: rfc2217://127.0.0.1:[0-9]+: the server does not speak RFC 2217\\. "
             "Check that 127.0.0.1:[0-9]+ is an RFC 2217 port .*");
         row("an address without a port", "rfc2217", "--device rfc2217://127.0.0.1 in", 2,
-            "tq905: \"rfc2217://127.0.0.1\" is not understood; .*\n");
+            "tq905: \"rfc2217://127.0.0.1\" is not understood: there is no port: .*\n");
     }
     void networkOutcomes()
     {
@@ -777,7 +897,111 @@ private Q_SLOTS:
         QCOMPARE(process.exitCode(), SIGTERM);
     }
 
+    // A name service that never answers: the open gives up within its 5 s, and
+    // the program ends then, not when the lookup does; a SIGTERM ends it at once.
+    void aHostLookupHoldsNothingBack()
+    {
+        const std::optional<QString> wrong = ownnetwork::run([] {
+            const QString url = QStringLiteral("socket://board.example:2001");
+            const Measured given = runTq905Measured(url, 500, [] { return true; }, {});
+            const Measured terminated = runTq905Measured(
+                url, 500, [] { return true; }, 300ms);
+            if (given.status != 3 || given.ms > 5250 || !given.err.contains("name service")
+                || terminated.status != 128 + SIGTERM || terminated.ms > 100)
+                return QStringLiteral("%1 after %2 ms (%3), and %4 ms after SIGTERM")
+                    .arg(given.status)
+                    .arg(given.ms)
+                    .arg(given.err)
+                    .arg(terminated.ms);
+            return QString();
+        });
+        if (!wrong)
+            QSKIP("no network namespace may be made here");
+        QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
+    }
+
+    // A name whose first address does not answer is reached on its second.
+    void everyAddressOfANameIsTried()
+    {
+        const std::optional<QString> wrong = ownnetwork::run(
+            [] {
+                const SilentPort silent(SilentPort::Connects::Never);
+                const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_in second = {};
+                second.sin_family = AF_INET;
+                second.sin_port = htons(silent.port());
+                second.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 1);
+                if (::bind(listener, reinterpret_cast<sockaddr *>(&second), sizeof second) != 0
+                    || ::listen(listener, 8) != 0)
+                    return QStringLiteral("no server on 127.0.0.2");
+                const Measured run =
+                    runTq905Measured(QStringLiteral("socket://twohomed:%1").arg(silent.port()), 100,
+                                     [] { return true; }, {});
+                ::close(listener);
+                return run.status == 1 && run.err.contains("Receive ERR") && run.ms < 5000
+                           ? QString()
+                           : QStringLiteral("%1 after %2 ms: %3")
+                                 .arg(run.status)
+                                 .arg(run.ms)
+                                 .arg(run.err);
+            },
+            "127.0.0.1 twohomed\n127.0.0.2 twohomed\n");
+        if (!wrong)
+            QSKIP("no network namespace may be made here");
+        QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
+    }
+
+    void hostileServers_data() { addHostileServerRows(); }
+    // Bounded whatever the server does: the time-out plus the late window plus
+    // 250 ms (and the 500 ms a discard waits for a confirmation that does not
+    // come; an open: the agreement's 3 s plus 250 ms), under 64 MiB, and a
+    // SIGTERM in the middle of it ends tq905 within 100 ms.
+    void hostileServers()
+    {
+        QFETCH(Hostile, hostile);
+        if (const char *why = runsElsewhere(hostile))
+            QSKIP(why);
+        if (hostile == Hostile::Busy)
+            requireSer2net();
+        for (const bool terminated : {false, true}) {
+            const std::optional<QString> wrong =
+                hostile == Hostile::Vanishes
+                    ? ownnetwork::run([terminated] { return hostileRun(terminated); })
+                    : hostileRun(terminated);
+            if (!wrong)
+                QSKIP("no network namespace may be made here");
+            QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
+        }
+    }
+
 private:
+    // One run of a row of hostileServers, in the network it is given; what went wrong.
+    static QString hostileRun(bool terminated)
+    {
+        QFETCH(Hostile, hostile);
+        QFETCH(QString, scheme);
+        QFETCH(QString, told);
+        QFETCH(int, status);
+        const int timeoutMs = hostile == Hostile::Vanishes ? 3000 : 500;
+        const int unconfirmedMs = scheme == u"rfc2217" ? 500 : 0;
+        const int boundMs =
+            hostile == Hostile::TalksFirst ? 3000 + 250 : 2 * timeoutMs + unconfirmedMs + 250;
+        HostileScene scene(hostile, scheme);
+        const Measured run = runTq905Measured(
+            scene.url(), timeoutMs, [&] { return scene.started(); },
+            terminated ? std::optional(100ms) : std::nullopt);
+        QString wrong;
+        if (run.ms > (terminated ? 100 : boundMs))
+            wrong += QStringLiteral("ended after %1 ms; ").arg(run.ms);
+        if (run.status != status && !(terminated && run.status == 128 + SIGTERM))
+            wrong += QStringLiteral("status %1; ").arg(run.status);
+        if (!terminated && !run.err.contains(told))
+            wrong += QStringLiteral("told \"%1\"; ").arg(run.err);
+        if (kPeakMemoryChecked && run.peakKiB >= 64LL * 1024)
+            wrong += QStringLiteral("peak memory %1 KiB; ").arg(run.peakKiB);
+        return wrong;
+    }
+
     static void requireSer2net()
     {
         if (!Ser2net::available())

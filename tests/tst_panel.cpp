@@ -7,6 +7,7 @@
 #include "CommandDisplay.h"
 #include "ControlTable.h"
 #include "FarEnd.h"
+#include "HostileServer.h"
 #include "PtyPair.h"
 #include "Ser2net.h"
 #include "SilentPort.h"
@@ -35,6 +36,7 @@
 #include <QToolTip>
 
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -46,6 +48,8 @@
 #include <tuple>
 
 using namespace std::chrono_literals;
+
+constexpr bool kPeakMemoryChecked = TQ905_PEAK_MEMORY_CHECKED;
 
 namespace {
 
@@ -742,9 +746,11 @@ private Q_SLOTS:
                    "Port \"\u20681<U+202E><U+2069><U+0085>\u240A\u2421\u2069\": "
                    "this is not a port number.")}
             << QStringList{QStringLiteral("\u202E"), QStringLiteral("\n\x7F")};
-        QTest::newRow("a malformed network address: as any text that is no number")
-            << Setup::PortText << "rfc2217://127.0.0.1"
-            << QStringList{"\"SET\" failed", "not a port number"} << QStringList{};
+        QTest::newRow("a malformed network address: the part that is wrong")
+            << Setup::PortText << "rfc2217://127.0.0.1:0"
+            << QStringList{"\"SET\" failed", "address is not understood",
+                           "The port \"0\" is not a number from 1 to 65535."}
+            << QStringList{"not a port number"};
         QTest::newRow("a network port nothing listens on")
             << Setup::PortText << QStringLiteral("socket://127.0.0.1:%1").arg(Ser2net::freePort())
             << QStringList{"socket://127.0.0.1:", "nothing listens on that port",
@@ -930,6 +936,45 @@ private Q_SLOTS:
         QVERIFY(!harness.panel().serialLink().portOpen());
     }
 
+    void hostileServers_data() { addHostileServerRows(); }
+    // Whatever the server does, the panel tells it in one box within the
+    // time-out plus the late window plus 250 ms (and the 500 ms a discard waits
+    // for a confirmation that does not come), and stays under 64 MiB; a close
+    // request in the middle of SET ends it at once.
+    void hostileServers()
+    {
+        QFETCH(Hostile, hostile);
+        if (const char *why = runsElsewhere(hostile))
+            QSKIP(why);
+        if (hostile == Hostile::Busy && !Ser2net::available())
+            QSKIP("no ser2net (Debian's ser2net package)");
+        const std::optional<QString> wrong =
+            hostile == Hostile::Vanishes ? ownnetwork::run(&hostileRun) : hostileRun();
+        if (!wrong)
+            QSKIP("no network namespace may be made here");
+        QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
+    }
+
+    // The same where the name service does not answer the host's lookup.
+    void aNameServiceThatDoesNotAnswerHoldsNothingBack()
+    {
+        const std::optional<QString> wrong = ownnetwork::run([] {
+            PanelHarness harness;
+            QTimer::singleShot(400ms, &harness.panel(), [&] { harness.panel().close(); });
+            QElapsedTimer clock;
+            clock.start();
+            harness.openPort(QStringLiteral("rfc2217://board.example:2001"));
+            return clock.elapsed() < 1000 && harness.messages.isEmpty()
+                       ? QString()
+                       : QStringLiteral("SET took %1 ms: %2")
+                             .arg(clock.elapsed())
+                             .arg(harness.messages.join(u'|'));
+        });
+        if (!wrong)
+            QSKIP("no network namespace may be made here");
+        QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
+    }
+
     // A box still up would keep its handler, and the program, running after the window.
     void closingWhileAMessageBoxIsUpEndsEverything()
     {
@@ -945,6 +990,45 @@ private Q_SLOTS:
         harness.click("PORTout");
         QVERIFY(boxWasUp);
         QVERIFY(!harness.panel().isVisible());
+    }
+
+private:
+    // One row of hostileServers, in the network it is given; what went wrong.
+    static QString hostileRun()
+    {
+        QFETCH(Hostile, hostile);
+        QFETCH(QString, scheme);
+        QFETCH(QString, told);
+        // The peak that getrusage tells is then this row's (Linux's clear_refs).
+        ownnetwork::writeFile("/proc/self/clear_refs", "5");
+        HostileScene scene(hostile, scheme);
+        PanelHarness harness;
+        QElapsedTimer clock;
+        clock.start();
+        const bool closed = hostile == Hostile::TalksFirst;
+        if (closed)
+            QTimer::singleShot(200ms, &harness.panel(), [&] { harness.panel().close(); });
+        harness.openPort(scene.url());
+        const bool pressed = hostile == Hostile::Flood || hostile == Hostile::Vanishes;
+        if (pressed && QTest::qWaitFor([&] { return scene.started(); }, 1000)) {
+            clock.start();
+            harness.click("INcmd");
+        }
+        const bool settled =
+            QTest::qWaitFor([&] { return closed || !harness.messages.isEmpty(); }, 7000);
+        QString wrong = settled ? QString() : QStringLiteral("nothing told in 7 s; ");
+        if (clock.elapsed() > (closed ? 300 : (scheme == u"rfc2217" ? 500 : 0) + 6250))
+            wrong += QStringLiteral("took %1 ms; ").arg(clock.elapsed());
+        if (closed ? !harness.messages.isEmpty()
+                   : harness.messages.size() != 1 || !harness.messages[0].contains(told))
+            wrong += QStringLiteral("told \"%1\"; ").arg(harness.messages.join(u'|'));
+        if (hostile != Hostile::Flood && harness.indicator() != kGrey)
+            wrong += QStringLiteral("the indicator not grey; ");
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        if (kPeakMemoryChecked && usage.ru_maxrss >= 64L * 1024)
+            wrong += QStringLiteral("peak memory %1 KiB; ").arg(usage.ru_maxrss);
+        return wrong;
     }
 };
 

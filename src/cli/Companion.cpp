@@ -149,8 +149,10 @@ ExitStatus Companion::open()
         const bool notAPort = error.kind() == Kind::NotAPortNumber
                               || error.kind() == Kind::PortNumberOutOfRange
                               || error.kind() == Kind::UnmappedPortNumber;
-        return fail(notAPort ? ExitStatus::NotUnderstood : ExitStatus::CannotOpen, std::nullopt, {},
-                    {}, messageOf(notAPort ? SerialError(Kind::NotAPortNumber, portText) : error),
+        const bool understood = !notAPort && error.kind() != Kind::BadAddress;
+        return fail(understood ? ExitStatus::CannotOpen : ExitStatus::NotUnderstood, std::nullopt,
+                    {}, {},
+                    messageOf(notAPort ? SerialError(Kind::NotAPortNumber, portText) : error),
                     Naming::ByComplaint);
     }
 }

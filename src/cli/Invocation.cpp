@@ -28,6 +28,14 @@ Commands, one after the other:
            + QStringLiteral(
                R"(  -                instead of commands: one command a line on standard input
 
+A network port is spelled as pyserial spells it: rfc2217://HOST:PORT or
+socket://HOST:PORT, the scheme in any case, a path after the port ignored, and
+pyserial's options after a "?", joined by "&". Only timeout=SECONDS
+(rfc2217:// only) changes anything: how long the server may take to agree
+when the port opens (default 3). logging=LEVEL, ign_set_control and
+poll_modem are taken and change nothing: nothing is logged, the answer to
+SET-CONTROL is never waited for, and the modem lines are not read.
+
 Exit status: 0 done, 1 no reply in time ("Receive ERR"), 2 not understood,
 3 the port cannot be opened, 4 the device has gone away, 5 the output cannot
 be written.)");
@@ -63,11 +71,13 @@ std::optional<QString> readPort(const QCommandLineParser &parser, const QCommand
         invocation.portText = ports.first();
     else
         invocation.devicePath = devices.first();
-    if (invocation.devicePath && looksLikeNetAddress(*invocation.devicePath)
-        && !parseNetAddress(*invocation.devicePath))
-        return QStringLiteral("\"%1\" is not understood; a network port is "
+    if (!invocation.devicePath || !looksLikeNetAddress(*invocation.devicePath))
+        return std::nullopt;
+    const std::variant<NetAddress, QString> address = readNetAddress(*invocation.devicePath);
+    if (const auto *why = std::get_if<QString>(&address))
+        return QStringLiteral("\"%1\" is not understood: %2; a network port is "
                               "rfc2217://HOST:PORT or socket://HOST:PORT")
-            .arg(*invocation.devicePath);
+            .arg(*invocation.devicePath, *why);
     return std::nullopt;
 }
 
@@ -89,7 +99,7 @@ Invocation readInvocation(const QStringList &arguments)
     const QCommandLineOption device(QStringLiteral("device"),
                                     QStringLiteral("The serial device, instead of a port number, "
                                                    "or a network port: rfc2217://HOST:PORT, "
-                                                   "socket://HOST:PORT."),
+                                                   "socket://HOST:PORT (see below)."),
                                     QStringLiteral("PATH"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("How long a reply may take (default 3000)."),

@@ -4,6 +4,8 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace comport {
 
 namespace {
@@ -41,6 +43,36 @@ quint8 stopSizeCode(QSerialPort::StopBits stopBits)
     }
 }
 
+// SET-BAUDRATE ... SET-STOPSIZE's values, in that order.
+std::array<QByteArray, 4> lineValues(const LineSettings &settings)
+{
+    QByteArray baud(4, '\0');
+    qToBigEndian(static_cast<quint32>(settings.baudRate), baud.data());
+    return {baud, oneByte(static_cast<quint8>(settings.dataBits)),
+            oneByte(parityCode(settings.parity)), oneByte(stopSizeCode(settings.stopBits))};
+}
+
+QString valueText(int setting, const QByteArray &value)
+{
+    static const QStringList parities{{},
+                                      QStringLiteral("none"),
+                                      QStringLiteral("odd"),
+                                      QStringLiteral("even"),
+                                      QStringLiteral("mark"),
+                                      QStringLiteral("space")};
+    static const QStringList stopSizes{
+        {}, QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1.5")};
+    const int code = value.size() == 1 ? static_cast<quint8>(value[0]) : -1;
+    if (setting == 0 && value.size() == 4)
+        return QString::number(qFromBigEndian<quint32>(value.constData()));
+    if (setting == 2 && code > 0 && code < parities.size())
+        return parities[code];
+    if (setting == 3 && code > 0 && code < stopSizes.size())
+        return stopSizes[code];
+    return setting == 1 && code >= 0 ? QString::number(code)
+                                     : QStringLiteral("0x") + QString::fromLatin1(value.toHex());
+}
+
 } // namespace
 
 QByteArray request(quint8 command, const QByteArray &value)
@@ -58,13 +90,11 @@ QByteArray request(quint8 command, const QByteArray &value)
 
 QByteArray lineSettingsRequests(const LineSettings &settings)
 {
-    QByteArray baud(4, '\0');
-    qToBigEndian(static_cast<quint32>(settings.baudRate), baud.data());
-    return request(kSetBaudRate, baud)
-           + request(kSetDataSize, oneByte(static_cast<quint8>(settings.dataBits)))
-           + request(kSetParity, oneByte(parityCode(settings.parity)))
-           + request(kSetStopSize, oneByte(stopSizeCode(settings.stopBits)))
-           + request(kSetControl, oneByte(kNoFlowControl));
+    QByteArray requests;
+    const std::array<QByteArray, 4> values = lineValues(settings);
+    for (std::size_t setting = 0; setting < values.size(); ++setting)
+        requests += request(static_cast<quint8>(kSetBaudRate + setting), values[setting]);
+    return requests + request(kSetControl, oneByte(kNoFlowControl));
 }
 
 QByteArray requestToSendRequest(bool asserted)
@@ -83,6 +113,40 @@ bool confirmsPurgeReceive(const telnet::Message &message)
            && message.option == telnet::kComPortOption
            && message.parameter
                   == oneByte(kServerAnswer + kPurgeData) + oneByte(kPurgeReceiveBuffer);
+}
+
+LineAgreement::LineAgreement(const LineSettings &settings)
+    : m_asked(lineValues(settings))
+{
+}
+
+void LineAgreement::take(const telnet::Message &message)
+{
+    if (message.kind != telnet::Message::Kind::Subnegotiation
+        || message.option != telnet::kComPortOption || message.parameter.isEmpty())
+        return;
+    const int setting = static_cast<quint8>(message.parameter[0]) - kServerAnswer - kSetBaudRate;
+    if (setting >= 0 && setting < static_cast<int>(m_asked.size()) && !m_answered[setting])
+        m_answered[setting] = message.parameter.mid(1);
+}
+
+bool LineAgreement::allAnswered() const
+{
+    return std::all_of(m_answered.begin(), m_answered.end(),
+                       [](const std::optional<QByteArray> &answer) { return answer.has_value(); });
+}
+
+std::optional<QString> LineAgreement::mismatch() const
+{
+    static const char *const names[] = {"the baud rate", "the data bits", "the parity",
+                                        "the stop bits"};
+    for (int setting = 0; setting < static_cast<int>(m_asked.size()); ++setting) {
+        if (m_answered[setting] && *m_answered[setting] != m_asked[setting])
+            return QStringLiteral("%1: %2 asked, %3 answered")
+                .arg(QLatin1String(names[setting]), valueText(setting, m_asked[setting]),
+                     valueText(setting, *m_answered[setting]));
+    }
+    return std::nullopt;
 }
 
 } // namespace comport

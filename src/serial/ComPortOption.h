@@ -4,6 +4,10 @@
 #include "Telnet.h"
 
 #include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <optional>
 
 // The client's requests of RFC 2217's COM-PORT-OPTION, each a telnet
 // sub-negotiation ready for the wire, and the server's answers that matter. A
@@ -34,5 +38,25 @@ QByteArray requestToSendRequest(bool asserted);
 QByteArray purgeReceiveRequest();
 // Whether a sub-negotiation received is the server's confirmation of that purge.
 bool confirmsPurgeReceive(const telnet::Message &message);
+
+// The four line settings asked of the server (baud rate, data size, parity,
+// stop size) and its answers: an answer with another value than asked is a
+// refusal; one that never comes is not, since servers differ. SET-CONTROL's
+// answer is never waited for.
+class LineAgreement
+{
+public:
+    explicit LineAgreement(const LineSettings &settings);
+
+    // Takes the server's answer to one of the four; other messages change nothing.
+    void take(const telnet::Message &message);
+    bool allAnswered() const;
+    // The first setting answered otherwise, named with both values.
+    std::optional<QString> mismatch() const;
+
+private:
+    std::array<QByteArray, 4> m_asked;
+    std::array<std::optional<QByteArray>, 4> m_answered;
+};
 
 } // namespace comport

@@ -27,12 +27,13 @@ void LinkDevice::yieldWhileOpening() const
         m_openingYield();
 }
 
-std::unique_ptr<LinkDevice> makeLinkDevice(const QString &address, qint64 readBufferBytes)
+std::unique_ptr<LinkDevice> makeLinkDevice(const QString &address, qint64 readBufferBytes,
+                                           qint64 maxQueuedBytes)
 {
     const std::optional<NetAddress> network = parseNetAddress(address);
     if (!network)
         return std::make_unique<SerialDevice>(readBufferBytes);
     if (network->scheme == NetAddress::Scheme::Rfc2217)
-        return std::make_unique<Rfc2217Device>(readBufferBytes);
-    return std::make_unique<SocketDevice>(readBufferBytes);
+        return std::make_unique<Rfc2217Device>(readBufferBytes, maxQueuedBytes);
+    return std::make_unique<SocketDevice>(readBufferBytes, maxQueuedBytes);
 }

@@ -61,7 +61,8 @@ public:
     // The far end is taken for one that never confirms a discard: this one and
     // later ones are not waited for.
     virtual void stopAwaitingDiscardConfirmations() { }
-    // Moves what the device holds into the waiting input now.
+    // Moves what the device holds into the waiting input now; may find the
+    // device gone (lost is then emitted).
     virtual void takeArrivedInput() = 0;
     // Sleeps until the device has new input or the time is up; true when it has.
     virtual bool waitForInput(std::chrono::microseconds limit) = 0;
@@ -101,5 +102,7 @@ private:
     std::function<void()> m_openingYield;
 };
 
-// The device kind that serves `address`, not yet open.
-std::unique_ptr<LinkDevice> makeLinkDevice(const QString &address, qint64 readBufferBytes);
+// The device kind that serves `address`, not yet open. A device whose queue is
+// its own (a network port's) gives up past `maxQueuedBytes`.
+std::unique_ptr<LinkDevice> makeLinkDevice(const QString &address, qint64 readBufferBytes,
+                                           qint64 maxQueuedBytes);

@@ -9,12 +9,14 @@ namespace {
 
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
 
-// A malformed address is told as any text that is no port number.
+// A malformed address is told with the part that is wrong.
 void choosePort(SerialLink &link, const QString &portText)
 {
     if (looksLikeNetAddress(portText)) {
-        if (!parseNetAddress(portText))
-            throw SerialError(SerialError::Kind::NotAPortNumber, portText);
+        const std::variant<NetAddress, QString> reading = readNetAddress(portText);
+        if (const auto *why = std::get_if<QString>(&reading))
+            throw SerialError(SerialError::Kind::BadAddress, portText, {}, {},
+                              why->at(0).toUpper() + why->mid(1) + u'.');
         link.setNetworkPort(portText);
         return;
     }

@@ -68,6 +68,22 @@ QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
                               "connection).");
     case Kind::NotRfc2217:
         return QStringLiteral("the server does not speak RFC 2217.");
+    case Kind::BadAddress:
+        return QStringLiteral("this network port's address is not understood.");
+    case Kind::ConnectionLost:
+        return QStringLiteral("the host stopped answering (down, or the network to it cut). The "
+                              "port is closed; check the host and the network, then %1.")
+            .arg(tryAgain(opening));
+    case Kind::ServerNotReading:
+        return QStringLiteral("the server takes nothing more, so the connection has been given "
+                              "up. The port is closed; check the server, then %1.")
+            .arg(tryAgain(opening));
+    case Kind::NegotiationLoop:
+        return QStringLiteral("the server keeps changing its telnet options, so the connection "
+                              "has been given up. The port is closed; check the server, then %1.")
+            .arg(tryAgain(opening));
+    case Kind::LineSettingsRefused:
+        return QStringLiteral("the server does not set the line as asked.");
     case Kind::ConnectionClosed:
         return QStringLiteral("the server closed the connection. The port is closed; check that "
                               "ser2net still runs there and that the network reaches it, then %1.")
@@ -91,8 +107,9 @@ SerialError::SerialError(Kind kind, QString detail, std::optional<int> portNumbe
 
 QString SerialError::operatorMessage(Opening opening) const
 {
-    const bool detailIsTypedText =
-        m_kind == Kind::NotAPortNumber || m_kind == Kind::PortNumberOutOfRange;
+    const bool detailIsTypedText = m_kind == Kind::NotAPortNumber
+                                   || m_kind == Kind::PortNumberOutOfRange
+                                   || m_kind == Kind::BadAddress;
     // A terminal or a log shows the text as it is, with no isolates around it.
     const QString typed =
         opening == Opening::BySet ? quotedText(elided(m_detail)) : elided(m_detail);

@@ -30,6 +30,11 @@ public:
         NoAnswer,          // a network port's host does not answer in time
         NotRfc2217,        // an rfc2217:// port whose server does not speak RFC 2217
         ConnectionClosed,  // a network port's server closed the connection while open
+        BadAddress,       // a network port's address that is not understood; the text is the detail
+        ConnectionLost,   // a network port's host stopped answering (vanished) while open
+        ServerNotReading, // a network port's server takes nothing more: given up
+        NegotiationLoop,  // an RFC 2217 server that keeps changing its options: given up
+        LineSettingsRefused, // an RFC 2217 server that set the line otherwise than asked
     };
 
     // The advice is what the operator can do, found out at the failing step

@@ -61,7 +61,7 @@ void SerialLink::setPortOpen(bool open)
         return;
     if (m_devicePath.isEmpty())
         setCommPort(m_commPort);
-    m_device = makeLinkDevice(m_devicePath, kReadBufferBytes);
+    m_device = makeLinkDevice(m_devicePath, kReadBufferBytes, kMaxPendingOutputBytes);
     connect(m_device.get(), &LinkDevice::lost, this, &SerialLink::onDeviceLost);
     m_device->setOpeningYield(m_openingYield);
     if (const std::optional<LinkDevice::Refusal> refusal = m_device->open(m_devicePath, m_settings))
@@ -107,7 +107,11 @@ void SerialLink::setInBufferCount(qint16 count)
 
 void SerialLink::readArrivedInput()
 {
-    openDevice().takeArrivedInput();
+    LinkDevice &device = openDevice();
+    device.takeArrivedInput();
+    // Closed and told already.
+    if (!device.isOpen())
+        throw SerialError(SerialError::Kind::WaitAbandoned, {});
 }
 
 bool SerialLink::waitForArrivingInput(std::chrono::microseconds limit)

@@ -69,7 +69,9 @@ public:
     // Taken for a far end that never confirms: no discard is waited for again.
     void stopAwaitingDiscardConfirmations();
     // Moves what the device holds into the waiting input now, rather than on the
-    // event loop's next pass. A hung-up device is left to the event loop to report.
+    // event loop's next pass. A hung-up serial device is left to the event loop
+    // to report; a network port found gone here is told at once, and the caller
+    // stops as after any lost device.
     void readArrivedInput();
     // Sleeps until the device has new input or the time is up; true when it has.
     // A hung-up device counts as none, so the event loop gets to report it. A

@@ -6,11 +6,12 @@
 #include "EndSignals_unix.h"
 
 #include <QHostAddress>
+#include <QUrl>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -20,8 +21,12 @@
 
 bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseconds limit)
 {
-    const short events = ready == SocketReady::ToRead ? POLLIN : POLLOUT;
-    return pollLettingEndSignalsThrough(static_cast<int>(descriptor), events, limit) != 0;
+    const int events = ready == SocketReady::ToRead    ? POLLIN
+                       : ready == SocketReady::ToWrite ? POLLOUT
+                                                       : POLLRDHUP;
+    return pollLettingEndSignalsThrough(static_cast<int>(descriptor), static_cast<short>(events),
+                                        limit)
+           != 0;
 }
 
 namespace {
@@ -36,7 +41,41 @@ void settle(ConnectAttempt &attempt, int code)
     attempt.error = QString::fromLocal8Bit(std::strerror(code));
 }
 
+// How a connection failed, by the system's error code.
+Transfer failed(int code)
+{
+    const bool unanswered = code == ETIMEDOUT || code == EHOSTUNREACH || code == ENETUNREACH;
+    return {0, unanswered ? SocketEnd::Unanswered : SocketEnd::Closed,
+            QString::fromLocal8Bit(std::strerror(code))};
+}
+
+// A count moved, nothing for now, or the connection's end.
+Transfer transferred(ssize_t count)
+{
+    if (count >= 0)
+        return {count, SocketEnd::Open, {}};
+    return errno == EAGAIN || errno == EWOULDBLOCK ? Transfer{} : failed(errno);
+}
+
 } // namespace
+
+std::variant<QList<QHostAddress>, QString> lookUpHost(const QString &name)
+{
+    addrinfo hints = {};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    const int code = ::getaddrinfo(QUrl::toAce(name).constData(), nullptr, &hints, &found);
+    if (code != 0)
+        return QString::fromLocal8Bit(::gai_strerror(code));
+    QList<QHostAddress> addresses;
+    for (const addrinfo *entry = found; entry; entry = entry->ai_next) {
+        const QHostAddress address(entry->ai_addr);
+        if (!addresses.contains(address))
+            addresses << address;
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
 
 ConnectAttempt startConnecting(const QHostAddress &address, quint16 port)
 {
@@ -87,15 +126,15 @@ void closeSocket(qintptr descriptor)
     ::close(static_cast<int>(descriptor));
 }
 
-qint64 receiveNow(qintptr descriptor, char *buffer, qint64 size)
+Transfer receiveNow(qintptr descriptor, char *buffer, qint64 size)
 {
     ssize_t got = 0;
     do
         got = ::recv(static_cast<int>(descriptor), buffer, static_cast<size_t>(size), MSG_DONTWAIT);
     while (got < 0 && errno == EINTR);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-        return 0;
-    return got > 0 ? got : -1;
+    if (got == 0 && size > 0)
+        return {0, SocketEnd::Closed, {}};
+    return transferred(got);
 }
 
 qint64 receivableNow(qintptr descriptor)
@@ -104,29 +143,27 @@ qint64 receivableNow(qintptr descriptor)
     return ::ioctl(static_cast<int>(descriptor), FIONREAD, &count) == 0 ? count : 0;
 }
 
-qint64 sendNow(qintptr descriptor, const char *data, qint64 size)
+Transfer sendNow(qintptr descriptor, const char *data, qint64 size)
 {
     ssize_t sent = 0;
     do
         sent = ::send(static_cast<int>(descriptor), data, static_cast<size_t>(size),
                       MSG_DONTWAIT | MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
-    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-        return 0;
-    return sent;
+    return transferred(sent);
 }
 
-void forgetBrokenConnectionSignal()
+void watchConnection(qintptr descriptor)
 {
-    sigset_t pipe;
-    ::sigemptyset(&pipe);
-    ::sigaddset(&pipe, SIGPIPE);
-    sigset_t pending;
-    // Only a blocked signal stays pending; an unblocked one Qt ignores.
-    if (::sigpending(&pending) != 0 || ::sigismember(&pending, SIGPIPE) != 1)
-        return;
-    const timespec now{0, 0};
-    ::sigtimedwait(&pipe, nullptr, &now);
+    const int fd = static_cast<int>(descriptor);
+    const auto set = [fd](int level, int option, int value) {
+        ::setsockopt(fd, level, option, &value, sizeof value);
+    };
+    set(IPPROTO_TCP, TCP_NODELAY, 1);
+    set(IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(kUnacknowledgedLimit.count()));
+    set(SOL_SOCKET, SO_KEEPALIVE, 1);
+    set(IPPROTO_TCP, TCP_KEEPIDLE, static_cast<int>(kIdleBeforeProbe.count()));
+    set(IPPROTO_TCP, TCP_KEEPINTVL, static_cast<int>(kProbeInterval.count()));
 }
 
 void acknowledgeAtOnce(qintptr descriptor)

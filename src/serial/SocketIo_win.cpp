@@ -1,9 +1,10 @@
 // The wait is alertable: the console's requests to end come as asynchronous
-// procedure calls and end it at once. Qt keeps its sockets non-blocking, so
-// reads and writes here never wait.
+// procedure calls and end it at once. The socket is non-blocking from its
+// start, so reads and writes here never wait.
 #include "SocketIo.h"
 
 #include <QHostAddress>
+#include <QUrl>
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -15,6 +16,9 @@
 #ifndef SIO_TCP_SET_ACK_FREQUENCY // not in every MinGW-w64's headers
 #define SIO_TCP_SET_ACK_FREQUENCY _WSAIOW(IOC_VENDOR, 23)
 #endif
+#ifndef TCP_MAXRT
+#define TCP_MAXRT 5
+#endif
 
 bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseconds limit)
 {
@@ -25,7 +29,10 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
     // A condition that holds already (data waiting, room to send) signals the
     // event at once. The selection leaves the socket non-blocking, as Qt keeps it.
     // A connect that fails tells only FD_CONNECT.
-    const long events = (ready == SocketReady::ToRead ? FD_READ : FD_WRITE | FD_CONNECT) | FD_CLOSE;
+    const long events = (ready == SocketReady::ToRead    ? FD_READ
+                         : ready == SocketReady::ToWrite ? FD_WRITE | FD_CONNECT
+                                                         : 0)
+                        | FD_CLOSE;
     bool signalled = false;
     if (::WSAEventSelect(socket, event, events) == 0) {
         const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
@@ -59,7 +66,42 @@ void settle(ConnectAttempt &attempt, int code)
     attempt.error = qt_error_string(code);
 }
 
+Transfer failed(int code)
+{
+    const bool unanswered =
+        code == WSAETIMEDOUT || code == WSAEHOSTUNREACH || code == WSAENETUNREACH;
+    return {0, unanswered ? SocketEnd::Unanswered : SocketEnd::Closed, qt_error_string(code)};
+}
+
+// A count moved, nothing for now, or the connection's end.
+Transfer transferred(int count)
+{
+    if (count != SOCKET_ERROR)
+        return {count, SocketEnd::Open, {}};
+    const int code = ::WSAGetLastError();
+    return code == WSAEWOULDBLOCK ? Transfer{} : failed(code);
+}
+
 } // namespace
+
+std::variant<QList<QHostAddress>, QString> lookUpHost(const QString &name)
+{
+    startWindowsSockets();
+    addrinfo hints = {};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    const int code = ::getaddrinfo(QUrl::toAce(name).constData(), nullptr, &hints, &found);
+    if (code != 0)
+        return qt_error_string(code);
+    QList<QHostAddress> addresses;
+    for (const addrinfo *entry = found; entry; entry = entry->ai_next) {
+        const QHostAddress address(entry->ai_addr);
+        if (!addresses.contains(address))
+            addresses << address;
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
 
 ConnectAttempt startConnecting(const QHostAddress &address, quint16 port)
 {
@@ -115,12 +157,12 @@ void closeSocket(qintptr descriptor)
     ::closesocket(static_cast<SOCKET>(descriptor));
 }
 
-qint64 receiveNow(qintptr descriptor, char *buffer, qint64 size)
+Transfer receiveNow(qintptr descriptor, char *buffer, qint64 size)
 {
     const int got = ::recv(static_cast<SOCKET>(descriptor), buffer, static_cast<int>(size), 0);
-    if (got == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK)
-        return 0;
-    return got > 0 ? got : -1;
+    if (got == 0 && size > 0)
+        return {0, SocketEnd::Closed, {}};
+    return transferred(got);
 }
 
 qint64 receivableNow(qintptr descriptor)
@@ -129,16 +171,26 @@ qint64 receivableNow(qintptr descriptor)
     return ::ioctlsocket(static_cast<SOCKET>(descriptor), FIONREAD, &count) == 0 ? count : 0;
 }
 
-qint64 sendNow(qintptr descriptor, const char *data, qint64 size)
+Transfer sendNow(qintptr descriptor, const char *data, qint64 size)
 {
-    const int sent = ::send(static_cast<SOCKET>(descriptor), data, static_cast<int>(size), 0);
-    if (sent == SOCKET_ERROR)
-        return ::WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
-    return sent;
+    return transferred(::send(static_cast<SOCKET>(descriptor), data, static_cast<int>(size), 0));
 }
 
-void forgetBrokenConnectionSignal()
+// The system probes an idle connection ten times before it gives it up.
+void watchConnection(qintptr descriptor)
 {
+    const auto socket = static_cast<SOCKET>(descriptor);
+    const auto set = [socket](int level, int option, DWORD value) {
+        ::setsockopt(socket, level, option, reinterpret_cast<const char *>(&value), sizeof value);
+    };
+    set(IPPROTO_TCP, TCP_NODELAY, 1);
+    set(IPPROTO_TCP, TCP_MAXRT,
+        static_cast<DWORD>(std::chrono::ceil<std::chrono::seconds>(kUnacknowledgedLimit).count()));
+    tcp_keepalive probes = {1, static_cast<ULONG>(kIdleBeforeProbe.count() * 1000),
+                            static_cast<ULONG>(kProbeInterval.count() * 1000)};
+    DWORD returned = 0;
+    ::WSAIoctl(socket, SIO_KEEPALIVE_VALS, &probes, sizeof probes, nullptr, 0, &returned, nullptr,
+               nullptr);
 }
 
 // Once for good: every segment is acknowledged as it comes.

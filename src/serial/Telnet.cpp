@@ -148,20 +148,29 @@ QByteArray Negotiation::onDisable(Side &side, quint8 option, quint8 confirm)
 
 QByteArray Negotiation::answer(quint8 verb, quint8 option)
 {
+    if ((verb == kWont || verb == kDont) && option == kBinary)
+        m_binaryRefused = true;
+    QByteArray reply;
     switch (verb) {
     case kWill:
-        return onRequest(m_theirs, wantedOfThem(option), option, kDo, kDont);
+        reply = onRequest(m_theirs, wantedOfThem(option), option, kDo, kDont);
+        break;
     case kWont:
-        return onDisable(m_theirs, option, kDont);
+        reply = onDisable(m_theirs, option, kDont);
+        break;
     case kDo:
-        return onRequest(m_ours, wantedByUs(option), option, kWill, kWont);
+        reply = onRequest(m_ours, wantedByUs(option), option, kWill, kWont);
+        break;
     case kDont:
         if (option == kComPortOption)
             m_comPortRefused = true;
-        return onDisable(m_ours, option, kWont);
+        reply = onDisable(m_ours, option, kWont);
+        break;
     default:
-        return {};
+        break;
     }
+    m_answers += reply.isEmpty() ? 0 : 1;
+    return reply;
 }
 
 } // namespace telnet

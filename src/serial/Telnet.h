@@ -61,10 +61,13 @@ private:
 // The client's side of option negotiation: BINARY both ways, SUPPRESS-GO-AHEAD
 // both ways and COM-PORT-OPTION on our side are wanted, everything else refused.
 // An answer is sent only when the state changes (or, for a refusal, once), so
-// repeated requests never start a loop.
+// repeated requests never start a loop; a server that changes its mind more
+// than kMaxAnswers times is in one of its own.
 class Negotiation
 {
 public:
+    static constexpr int kMaxAnswers = 64;
+
     // What the client asks for when it connects.
     QByteArray opening();
     // The reply to a WILL/WONT/DO/DONT received; empty when none is due.
@@ -73,6 +76,10 @@ public:
     // The server agreed to COM-PORT-OPTION (it said DO), or refused it (DONT).
     bool comPortAgreed() const { return m_ours.enabled[kComPortOption]; }
     bool comPortRefused() const { return m_comPortRefused; }
+    // BINARY both ways, without which a CR may not pass as it is.
+    bool binaryAgreed() const { return m_ours.enabled[kBinary] && m_theirs.enabled[kBinary]; }
+    bool binaryRefused() const { return m_binaryRefused; }
+    bool looping() const { return m_answers > kMaxAnswers; }
 
 private:
     struct Side {
@@ -91,6 +98,8 @@ private:
     Side m_ours;   // options we perform (the server says DO/DONT)
     Side m_theirs; // options the server performs (it says WILL/WONT)
     bool m_comPortRefused = false;
+    bool m_binaryRefused = false;
+    int m_answers = 0;
 };
 
 } // namespace telnet

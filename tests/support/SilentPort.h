@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,6 +37,12 @@ public:
     SilentPort &operator=(const SilentPort &) = delete;
 
     quint16 port() const { return m_port; } // 0 where it could not be set up
+    // Whether a connection waits in the queue (where it stays).
+    bool hasClient() const
+    {
+        pollfd polled{m_listener, POLLIN, 0};
+        return ::poll(&polled, 1, 0) == 1;
+    }
 
 private:
     const int m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
