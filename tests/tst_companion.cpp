@@ -18,11 +18,15 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 using namespace std::chrono_literals;
@@ -412,6 +416,68 @@ private Q_SLOTS:
         QCOMPARE(process.exitStatus() == QProcess::CrashExit ? process.exitCode() : 0,
                  ignored ? 0 : signal);
         QVERIFY(!QFile::exists(board.lockFile()));
+    }
+
+    void theNextProgramGetsThePortOrIsToldWhoHasIt_data()
+    {
+        QTest::addColumn<QString>("holder"); // what holds the board's device while tq905 runs
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err"); // matched whole; PID: the holder's, DEVICE: the board's
+        const QString inUse = "tq905: DEVICE: the device is in use by another program\\. Close "
+                              "that program and try again\\. It is process PID ";
+        QTest::newRow("nothing: three runs in a row, each answered") << "" << 0 << "";
+        QTest::newRow("a session of tq905, by its lock file")
+            << "session" << 3
+            << inUse + "\\(tq905\\), which holds the lock file /run/lock/LCK\\.\\.pts_[0-9]+\\.\n";
+        QTest::newRow("a program that only reserves it (TIOCEXCL)")
+            << "reserving" << 3 << inUse + "\\(tst_companion\\), which has the device open\\.\n";
+        QTest::newRow("a reservation left by a program killed by a signal")
+            << "killed" << 3
+            << "tq905: DEVICE: the device is reserved for one program, but no program that you can "
+               "see holds it\\. A program ended by a signal cannot give the reservation back, "
+               "and a pseudo-terminal keeps it until the program at its other end closes it\\. "
+               "Restart process PID \\(tq905-board\\), then open the port again\\. System: Device or "
+               "resource busy\n";
+    }
+
+    // Root may open a reserved device, so the reservations are tried as an ordinary user.
+    void theNextProgramGetsThePortOrIsToldWhoHasIt()
+    {
+        QFETCH(QString, holder);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        if (::geteuid() == 0 && (holder == "reserving" || holder == "killed"))
+            QSKIP("root opens a reserved device all the same");
+        Board board;
+        qint64 pid = board.process.processId();
+        QProcess session;
+        pid_t reserver = -1;
+        // A stopped reserver would keep the test's output open after a failure.
+        const auto endReserver = qScopeGuard([&] {
+            if (reserver > 0)
+                ::kill(reserver, SIGKILL), ::waitpid(reserver, nullptr, 0);
+        });
+        if (holder == "session") {
+            session.start(TQ905, {"--device", board.device, "-"});
+            QTRY_VERIFY(board.lockedBy(session.processId()));
+            pid = session.processId();
+        } else if (!holder.isEmpty()) {
+            reserver = ::fork();
+            if (reserver == 0) {
+                ::ioctl(::open(qPrintable(board.device), O_RDWR | O_NOCTTY), TIOCEXCL);
+                ::raise(holder == "killed" ? SIGKILL : SIGSTOP);
+            }
+            ::waitpid(reserver, nullptr, WUNTRACED);
+            pid = holder == "killed" ? pid : reserver;
+        }
+        err.replace("DEVICE", board.device).replace("PID", QString::number(pid));
+        for (int run = 0; run < 3; ++run) {
+            const Run tq905 = runTq905("--device DEVICE in", board.device);
+            QCOMPARE(tq905.status, status);
+            QCOMPARE(tq905.out, status == 0 ? "5A 00\n" : "");
+            QVERIFY2(matchesWhole(err, tq905.err), qPrintable(tq905.err));
+        }
+        session.kill(), session.waitForFinished();
     }
 
     // Boards on another machine: tq905 through a real ser2net.
