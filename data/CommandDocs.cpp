@@ -150,7 +150,8 @@ int main(int argc, char *argv[])
     }
     QFile in(QString::fromLocal8Bit(argv[2]));
     QFile out(QString::fromLocal8Bit(argv[3]));
-    for (auto [file, mode] : {std::pair(&in, QIODevice::ReadOnly), std::pair(&out, QIODevice::WriteOnly)}) {
+    for (auto [file, mode] :
+         {std::pair(&in, QIODevice::ReadOnly), std::pair(&out, QIODevice::WriteOnly)}) {
         if (!file->open(mode)) {
             std::fprintf(stderr, "tq905-docs: %s: %s\n", qPrintable(file->fileName()),
                          qPrintable(file->errorString()));

@@ -436,7 +436,8 @@ private Q_SLOTS:
             << "tq905: DEVICE: the device is reserved for one program, but no program that you can "
                "see holds it\\. A program ended by a signal cannot give the reservation back, "
                "and a pseudo-terminal keeps it until the program at its other end closes it\\. "
-               "Restart process PID \\(tq905-board\\), then open the port again\\. System: Device or "
+               "Restart process PID \\(tq905-board\\), then open the port again\\. System: Device "
+               "or "
                "resource busy\n";
     }
 
@@ -556,7 +557,7 @@ private Q_SLOTS:
     // What tq905 tells an RFC 2217 server, byte for byte, when the server agrees
     // to COM-PORT-OPTION, asks for an option nobody wants and acknowledges no
     // request: the opening, the refusal, the line settings, RTS, then each
-    // query's purge with its frame.
+    // query's purge with its frame, and DTR and RTS on at the close.
     void rfc2217RequestsOnTheWire()
     {
         QTcpServer server;
@@ -575,7 +576,8 @@ private Q_SLOTS:
         const QByteArray query = comport::purgeReceiveRequest() + query::portQuery().frame;
         const QByteArray expected = QByteArray::fromHex("fffb00fffb03fffb2cfffd00fffd03fffc18")
                                     + comport::lineSettingsRequests(LineSettings{})
-                                    + comport::requestToSendRequest(true) + query;
+                                    + comport::requestToSendRequest(true) + query
+                                    + comport::controlLinesAtCloseRequests();
         QCOMPARE(received.toHex(' '), expected.toHex(' '));
     }
 

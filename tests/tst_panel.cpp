@@ -480,7 +480,8 @@ private Q_SLOTS:
         QTest::newRow("close control") << false;
     }
 
-    // SET closes the open port first and opens the chosen one at 9600,N,8,1.
+    // SET closes the open port first and opens the chosen one at 9600,N,8,1,
+    // without HUPCL: its close leaves DTR and RTS up.
     void setOpensThePortAndExitOrCloseClosesIt()
     {
         QFETCH(bool, byExitButton);
@@ -493,7 +494,7 @@ private Q_SLOTS:
         termios line{};
         QCOMPARE(tcgetattr(harness.board(2).deviceFd(), &line), 0);
         QCOMPARE(cfgetospeed(&line), speed_t(B9600));
-        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL), tcflag_t(CS8));
         harness.click("PORTout");
         QCOMPARE(harness.board(2).readQuiet(50ms), QByteArray("\002O00\r"));
 

@@ -57,7 +57,8 @@ std::optional<pid_t> lockHolder(const QByteArray &text)
     bool isNumber = false;
     qint64 pid = (lineEnd < 0 ? text : text.left(lineEnd)).trimmed().toLongLong(&isNumber);
     const bool isText = std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isdigit(static_cast<unsigned char>(c)) || std::isspace(static_cast<unsigned char>(c));
+        return std::isdigit(static_cast<unsigned char>(c))
+               || std::isspace(static_cast<unsigned char>(c));
     });
     if (!isNumber && !isText && text.size() == sizeof(int)) {
         int binary = 0;
@@ -145,14 +146,16 @@ DeviceUsers deviceUsers(const QString &device)
         const QDir descriptors(process.filePath() + QStringLiteral("/fd"));
         for (const QString &descriptor : descriptors.entryList(QDir::System)) {
             struct stat opened = {};
-            if (::stat(QFile::encodeName(descriptors.filePath(descriptor)).constData(), &opened) != 0
+            if (::stat(QFile::encodeName(descriptors.filePath(descriptor)).constData(), &opened)
+                    != 0
                 || !S_ISCHR(opened.st_mode))
                 continue;
             if (opened.st_rdev == target.st_rdev)
                 holders << pid;
             QFile info(process.filePath() + QStringLiteral("/fdinfo/") + descriptor);
             if (opened.st_rdev == multiplexor && !otherEndLine.isEmpty()
-                && info.open(QIODevice::ReadOnly) && info.readAll().split('\n').contains(otherEndLine))
+                && info.open(QIODevice::ReadOnly)
+                && info.readAll().split('\n').contains(otherEndLine))
                 users.otherEnd = pid;
         }
     }
@@ -309,8 +312,8 @@ LinkDevice::Refusal DeviceLock::refusalOfExclusiveDevice(const QString &devicePa
             QStringLiteral("It is %1, which holds the device locked.").arg(processText(*holder)));
     const DeviceUsers users = deviceUsers(device);
     if (users.holder)
-        return busy(QStringLiteral("It is %1, which has the device open.")
-                        .arg(processText(*users.holder)));
+        return busy(
+            QStringLiteral("It is %1, which has the device open.").arg(processText(*users.holder)));
     return {Kind::ExclusiveWithoutHolder, QString::fromLocal8Bit(std::strerror(EBUSY)),
             exclusiveAdvice(device, users.otherEnd)};
 }

@@ -2,6 +2,14 @@
 
 #include "ComPortOption.h"
 
+// The server is asked to leave DTR and RTS on, as a local port does.
+void Rfc2217Device::close()
+{
+    if (isOpen() && connected())
+        send(comport::controlLinesAtCloseRequests());
+    SocketDevice::close();
+}
+
 void Rfc2217Device::setRequestToSend(bool asserted)
 {
     if (isOpen())

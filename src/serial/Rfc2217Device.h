@@ -16,6 +16,7 @@ public:
 
     using SocketDevice::SocketDevice;
 
+    void close() override;
     void setRequestToSend(bool asserted) override;
     void discardInput() override;
 
