@@ -131,22 +131,12 @@ int roundTrip(const QString &device, int count, int warmup, int gapMs, bool show
     return 0;
 }
 
-// The reply receiver with the simplest yield there is: process whatever is
+// The query exchange with the simplest yield there is: process whatever is
 // pending and come straight back, never waiting for the next event.
-class BusyReplySource : public LinkReplySource
+class BusyWait : public ExchangeWait
 {
 public:
-    BusyReplySource(SerialLink &link, const qint16 &countdown)
-        : LinkReplySource(link)
-        , m_countdown(countdown)
-    {
-    }
-
-    void yield(bool) override { QCoreApplication::processEvents(); }
-    bool timedOut() override { return m_countdown == 0; }
-
-private:
-    const qint16 &m_countdown;
+    void yield(Clock::time_point) override { QCoreApplication::processEvents(); }
 };
 
 void busyWait(TQ905Panel &panel)
@@ -162,10 +152,10 @@ void busyWait(TQ905Panel &panel)
     tick.start();
     SerialLink &link = panel.serialLink();
     const query::QuerySpec spec = query::portQuery();
-    QueryExchange query(link, spec.frame, spec.replyLength, TQ905Panel::kLateReplyWindow);
-    query.start([&link](const QByteArray &frame) { link.setOutput(frame); });
-    BusyReplySource source(link, countdown);
-    if (query.finish(source)) {
+    QueryExchange exchange(link, TQ905Panel::kLateReplyWindow);
+    BusyWait wait;
+    exchange.start(spec.frame, wait, [&link](const QByteArray &frame) { link.setOutput(frame); });
+    if (exchange.receive(spec.replyLength, wait, [&countdown] { return countdown == 0; })) {
         std::fprintf(stderr, "bench_panel: the board answered; it should not\n");
         std::exit(1);
     }

@@ -101,7 +101,7 @@ def main():
     for name in ("tq905-rfc2217", "tq905-socket"):
         with open(os.path.join(results, f"net-{name}.txt")) as f:
             net[name] = [int(line.split()[0]) / 1e3 for line in f if line.strip()]
-    for name in ("socket", "pyserial"):
+    for name in ("socket", "rfc2217", "pyserial"):
         net[name] = samples(os.path.join(results, f"net-{name}.txt"), 1e3)
     net = {name: (statistics.median(v), p99(v), len(v)) for name, v in net.items()}
 
@@ -175,9 +175,9 @@ def main():
       f"pyserial script, one process per query, {fmt(tq['pyserial-process'][0], 'ms')} | "
       f"{ratio(tq['process'][0], tq['pyserial-process'][0])} pyserial's (goal 1.3×) |")
     w(f"| tq905 session through ser2net over RFC 2217: IN round trip, median | "
-      f"{fmt(net['tq905-rfc2217'][0], 'us')} | plain TCP floor {fmt(net['socket'][0], 'us')}, "
-      f"pyserial over RFC 2217 {fmt(net['pyserial'][0], 'us')} | "
-      f"{ratio(net['tq905-rfc2217'][0], net['socket'][0])} the floor (goal 1.1×); pyserial "
+      f"{fmt(net['tq905-rfc2217'][0], 'us')} | floor with the purge's round trip "
+      f"{fmt(net['rfc2217'][0], 'us')}, pyserial over RFC 2217 {fmt(net['pyserial'][0], 'us')} | "
+      f"{ratio(net['tq905-rfc2217'][0], net['rfc2217'][0])} the floor (goal 1.1×); pyserial "
       f"takes {ratio(net['pyserial'][0], net['tq905-rfc2217'][0])} as long |")
     w(f"| CPU in a 3 s reply time-out | {panel_cpu:.1f} ms | busy processEvents() loop "
       f"{naive_cpu:.0f} ms | the busy loop costs {ratio(naive_cpu, panel_cpu)} as much |")
@@ -338,29 +338,34 @@ def main():
     w("and a `socket://…` session fed by `bench_tq905.py` (tq905's own clock, from")
     w("discarding stale input, PURGE-DATA included over RFC 2217, to the reply in")
     w("hand); the termios client's code on a plain TCP connection to the `tcp`")
-    w("accepter (discarding what has arrived, then the query; the floor); and")
-    w("pyserial's RFC 2217 client (`rfc2217://…?ign_set_control`, since ser2net never")
-    w("acknowledges SET-CONTROL on a pseudo-terminal).")
+    w("accepter (discarding what has arrived, then the query; the floor for")
+    w("`socket://`) and on the `telnet(rfc2217)` accepter, where it sends PURGE-DATA")
+    w("and the query once ser2net has confirmed the purge (the floor for")
+    w("`rfc2217://`: one round trip to the server more); and pyserial's RFC 2217")
+    w("client (`rfc2217://…?ign_set_control`, since ser2net never acknowledges")
+    w("SET-CONTROL on a pseudo-terminal).")
     w("")
-    w("| Client | Median | 99th percentile | Median ÷ floor |")
+    w("| Client | Median | 99th percentile | Median ÷ its floor |")
     w("|---|---|---|---|")
-    for key, label in (("tq905-rfc2217", "tq905 session, rfc2217://"),
-                       ("tq905-socket", "tq905 session, socket://"),
-                       ("socket", "plain TCP client (the floor)"),
-                       ("pyserial", "pyserial, rfc2217://…?ign_set_control")):
+    for key, label, floor in (("tq905-rfc2217", "tq905 session, rfc2217://", "rfc2217"),
+                              ("rfc2217", "plain client, rfc2217:// with the purge's round trip (floor)", "rfc2217"),
+                              ("pyserial", "pyserial, rfc2217://…?ign_set_control", "rfc2217"),
+                              ("tq905-socket", "tq905 session, socket://", "socket"),
+                              ("socket", "plain TCP client, socket:// (floor)", "socket")):
         med, top, _ = net[key]
-        w(f"| {label} | {fmt(med, 'us')} | {fmt(top, 'us')} | {ratio(med, net['socket'][0])} |")
+        w(f"| {label} | {fmt(med, 'us')} | {fmt(top, 'us')} | {ratio(med, net[floor][0])} |")
     w("")
-    w(f"Over plain TCP the tq905 session takes {ratio(net['tq905-socket'][0], net['socket'][0])} the floor's time;")
-    w("over RFC 2217 the same session also goes through ser2net's telnet layer, which")
-    w("parses the stream and answers the purge, work the floor's plain port does not do.")
+    w(f"Over plain TCP the tq905 session takes {ratio(net['tq905-socket'][0], net['socket'][0])} its floor's time,")
+    w(f"over RFC 2217 {ratio(net['tq905-rfc2217'][0], net['rfc2217'][0])}. The exact discard costs one round trip")
+    w(f"to the server a query: the RFC 2217 floor takes {ratio(net['rfc2217'][0], net['socket'][0])} the plain one's time,")
+    w("ser2net's telnet layer and its answer to the purge included.")
     w("")
     w("pyserial's `reset_input_buffer()` sends PURGE-DATA and then polls for ser2net's")
-    w("acknowledgement every 50 ms, which sets its figure. tq905 does not wait for")
-    w("acknowledgements: its PURGE-DATA leaves in one segment with the query, and it")
-    w("acknowledges what it receives at once (`TCP_QUICKACK`), so ser2net does not")
-    w("hold the reply back behind its answer to the purge until a delayed")
-    w("acknowledgement comes (Nagle's rule; some 40 ms a query otherwise).")
+    w("acknowledgement every 50 ms, which sets its figure. tq905 sleeps on the socket")
+    w("until the acknowledgement comes and sends the query then; it acknowledges what")
+    w("it receives at once (`TCP_QUICKACK`), so ser2net does not hold the reply back")
+    w("behind its answer to the purge until a delayed acknowledgement comes (Nagle's")
+    w("rule; some 40 ms a query otherwise).")
     w("")
 
     w("## CPU during a reply time-out")
@@ -419,7 +424,8 @@ def main():
     w("  waits (`timeout`).")
     w("- `benchmarks/bench_termios.cpp`: the termios client: raw 9600 8N1, `tcflush`,")
     w("  `write`, then `poll()` and `read()` until 7 bytes; given `socket://IPV4:PORT`,")
-    w("  the same on a TCP connection, what has arrived read away instead of `tcflush`.")
+    w("  the same on a TCP connection, what has arrived read away instead of `tcflush`;")
+    w("  given `rfc2217://IPV4:PORT`, also PURGE-DATA and its confirmation before the query.")
     w("- `benchmarks/bench_pyserial.py`: the same through Debian's pyserial")
     w("  (`serial_for_url`, so a device or an `rfc2217://` URL):")
     w("  `reset_input_buffer()`, `write()`, `read(7)` with a 3 s time-out; with `--once`,")

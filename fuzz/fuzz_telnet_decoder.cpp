@@ -1,5 +1,6 @@
 // The telnet decoder fed an arbitrary stream in arbitrary pieces: the pieces
-// decode to what the whole stream decodes to, no parameter outgrows its bound,
+// decode to what the whole stream decodes to (each message where it stood among
+// the data), no parameter outgrows its bound,
 // data never holds more than the stream, and escaped data comes back unchanged
 // with no message.
 #include "FuzzInput.h"
@@ -13,7 +14,7 @@ bool sameMessages(const QList<telnet::Message> &a, const QList<telnet::Message> 
         return false;
     for (qsizetype i = 0; i < a.size(); ++i)
         if (a[i].kind != b[i].kind || a[i].verb != b[i].verb || a[i].option != b[i].option
-            || a[i].parameter != b[i].parameter)
+            || a[i].parameter != b[i].parameter || a[i].dataBefore != b[i].dataBefore)
             return false;
     return true;
 }

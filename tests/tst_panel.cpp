@@ -6,6 +6,7 @@
 // unexpected; after each, the process must be idle again.
 #include "CommandDisplay.h"
 #include "ControlTable.h"
+#include "FarEnd.h"
 #include "PtyPair.h"
 #include "Ser2net.h"
 #include "SilentPort.h"
@@ -546,9 +547,12 @@ private Q_SLOTS:
             << QByteArray("AD2cmd") << QByteArray("\002A999\r\002A1")
             << QList<Write>{{10ms, "\002A3FF\rEXTRA"}} << "A3FF\r"
             << QStringList{"0", "0", "0", "0", "3FF", "0"} << 5;
-        QTest::newRow("AD2 after replies of other letters and a cut one")
-            << QByteArray("AD2cmd") << QByteArray()
-            << QList<Write>{{10ms, "\002I5A3C\r\002a3FF\r\002A1F\002A2A7\r"}} << "A2A7\r"
+        // The protocol leaves a body's first and last characters to the board.
+        QTest::newRow("IN, a body that begins and ends as the board likes")
+            << QByteArray("INcmd") << QByteArray() << QList<Write>{{10ms, "\002x5A3Cy"}} << "x5A3Cy"
+            << QStringList{"5A", "3C", "0", "0", "0", "0"} << 0;
+        QTest::newRow("AD2, likewise")
+            << QByteArray("AD2cmd") << QByteArray() << QList<Write>{{10ms, "\002c2A7e"}} << "c2A7e"
             << QStringList{"0", "0", "0", "0", "2A7", "0"} << 0;
         QTest::newRow("IN, bytes that draw nothing kept as they came")
             << QByteArray("INcmd") << QByteArray()
@@ -591,55 +595,100 @@ private Q_SLOTS:
         QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(leftWaiting));
     }
 
-    // An output during a wait goes out at once; a query inside a query ends the
-    // outer one as a time-out; SET inside a wait reopens the port under it.
-    void pressesDuringAWait()
+    // During a wait an output goes at once, and a query waits its turn, its
+    // button held down, a second press of it changing nothing; each query gets
+    // its own reply, the same button pressed inside its own wait too. SET drops
+    // the queries waiting; the one in flight goes on, on the port opened again.
+    void pressesDuringAWaitTakeTurns()
     {
         PanelHarness harness;
         harness.openPort();
-        harness.boardWrites({{20ms, "\002A3"}, {400ms, "\002I0F3C\r"}});
-        QTimer::singleShot(100ms, [&] { harness.click("INcmd"); });
-        QTimer::singleShot(200ms, [&] { harness.click("B3cmd"); });
-        QTimer::singleShot(250ms, [&] { harness.click("COMset"); });
-        QElapsedTimer clock;
-        clock.start();
-        harness.click("AD2cmd");
+        FarEnd board(
+            harness.board(),
+            [](int query, const QByteArray &body) {
+                return body == "I" ? "\002I" + QByteArray::number(10 + query) + "3C\r"
+                                   : "\002A" + QByteArray::number(100 + query) + "\r";
+            },
+            300ms);
+        QStringList held;
+        QTimer::singleShot(50ms, [&] {
+            for (const char *button : {"INcmd", "INcmd", "AD0cmd", "AD0cmd", "B3cmd"})
+                harness.click(button);
+            // Held down on screen, and for a screen reader.
+            for (const char *button : {"INcmd", "AD0cmd", "AD1cmd"})
+                if (harness.control<QPushButton>(button)->isChecked()
+                    && QAccessible::queryAccessibleInterface(harness.control(button))
+                           ->state()
+                           .checked)
+                    held << button;
+        });
+        harness.click("INcmd");
+        QCOMPARE(board.bodies, QList<QByteArray>({"I", "B31", "I", "A0"}));
+        QCOMPARE(held, QStringList({"INcmd", "AD0cmd"}));
+        QCOMPARE(resultBoxes(harness), QStringList({"12", "3C", "103", "0", "0", "0"}));
+        QCOMPARE(harness.text("Label1"), QStringLiteral("A103\r"));
+        QVERIFY(!harness.control<QPushButton>("INcmd")->isChecked());
+        QCOMPARE(harness.messages, QStringList());
 
-        QVERIFY2(clock.elapsed() < 2000, "the outer wait should end when the inner one does");
-        QCOMPARE(harness.board().readQuiet(50ms), QByteArray("\002A2\r\002I\r\002B31\r"));
-        QCOMPARE(harness.messages, QStringList{"Receive ERR"});
-        QCOMPARE(harness.text("Label1"), QString());
-        QCOMPARE(resultBoxes(harness), QStringList({"0F", "3C", "0", "0", "", "0"}));
+        QTimer::singleShot(50ms, [&] { harness.click("AD1cmd"); });
+        QTimer::singleShot(100ms, [&] { harness.click("COMset"); });
+        harness.click("INcmd");
+        QCOMPARE(board.bodies.mid(4), QList<QByteArray>({"I"}));
+        QCOMPARE(resultBoxes(harness), QStringList({"14", "3C", "103", "0", "0", "0"}));
+        QVERIFY(!harness.control<QPushButton>("AD1cmd")->isChecked());
+        QCOMPARE(harness.messages, QStringList());
     }
 
-    void aReplyOwedToAnEarlierQueryIsNotTaken_data()
+    void aLostReplyCostsOnlyItsOwnQuery_data()
     {
-        QTest::addColumn<QString>("late"); // when AD1's reply comes
-        QTest::newRow("in AD2's wait, which is inside AD1's") << "nested";
-        QTest::newRow("in AD2's wait, after AD1's time-out") << "in the next wait";
-        QTest::newRow("after AD1's time-out, before AD2") << "before the next query";
+        QTest::addColumn<int>("firstReplyMs"); // after the first frame; -1: never
+        QTest::addColumn<QString>("then");     // how the second IN comes
+        QTest::addColumn<int>("earliestMs");   // from the first frame to the second
+        QTest::addColumn<int>("latestMs");
+        // The time-out comes at about 3 s, the reply's time is over 3 s after it.
+        QTest::newRow("pressed again after the box: waits out the reply's time")
+            << -1 << "after the box" << 5800 << 7500;
+        QTest::newRow("pressed inside the wait: the box never empties its value")
+            << -1 << "inside the wait" << 5800 << 7500;
+        QTest::newRow("the late reply comes: the next goes then")
+            << 4000 << "after the box" << 3900 << 4600;
+        QTest::newRow("SET forgets the reply owed") << -1 << "after SET" << 3000 << 3900;
     }
 
-    // The board answers in order, so AD1's reply, late, comes before AD2's own.
-    void aReplyOwedToAnEarlierQueryIsNotTaken()
+    void aLostReplyCostsOnlyItsOwnQuery()
     {
-        QFETCH(QString, late);
+        QFETCH(int, firstReplyMs);
+        QFETCH(QString, then);
+        QFETCH(int, earliestMs);
+        QFETCH(int, latestMs);
         PanelHarness harness;
         harness.openPort();
-        if (late == u"nested") {
-            harness.boardWrites({{100ms, "\002A111\r"}, {200ms, "\002A222\r"}});
-            QTimer::singleShot(50ms, [&] { harness.click("AD2cmd"); });
-            harness.click("AD1cmd");
-        } else {
-            harness.click("AD1cmd");
-            const bool first = late == u"before the next query";
-            harness.board().write(first ? "\002A111\r" : "");
-            QTRY_COMPARE(harness.panel().serialLink().inBufferCount(), qint16(first ? 6 : 0));
-            harness.boardWrites({{100ms, first ? "" : "\002A111\r"}, {200ms, "\002A222\r"}});
-            harness.click("AD2cmd");
+        FarEnd board(harness.board(), [&](int query, const QByteArray &) -> QByteArray {
+            const QByteArray reply = "\002I" + QByteArray::number(10 + query) + "3C\r";
+            if (query == 1 && firstReplyMs >= 0)
+                QTimer::singleShot(firstReplyMs, Qt::PreciseTimer,
+                                   [&, reply] { harness.board().write(reply); });
+            return query == 1 ? QByteArray() : reply;
+        });
+        if (then == u"inside the wait")
+            QTimer::singleShot(100ms, [&] { harness.click("INcmd"); });
+        harness.click("INcmd");
+        bool heldWhileWaiting = false;
+        if (then != u"inside the wait") {
+            QTest::qWait(500);
+            if (then == u"after SET")
+                harness.click("COMset");
+            QTimer::singleShot(1000ms, [&] {
+                heldWhileWaiting = harness.control<QPushButton>("INcmd")->isChecked();
+            });
+            harness.click("INcmd");
+            QCOMPARE(heldWhileWaiting, earliestMs > 5000);
         }
+        QCOMPARE(board.bodies, QList<QByteArray>({"I", "I"}));
+        const qint64 gap = board.readMs[1] - board.readMs[0];
+        QVERIFY2(gap >= earliestMs && gap <= latestMs, qPrintable(QString::number(gap)));
+        QCOMPARE(resultBoxes(harness).mid(0, 2), QStringList({"12", "3C"}));
         QCOMPARE(harness.messages, QStringList{"Receive ERR"});
-        QCOMPARE(resultBoxes(harness), QStringList({"0", "0", "0", "", "222", "0"}));
     }
 
     // SET on an RFC 2217 address served by ser2net: green, a query answered; the

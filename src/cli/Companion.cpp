@@ -27,35 +27,30 @@ std::chrono::microseconds leftUntil(Clock::time_point deadline)
                     std::chrono::microseconds(0));
 }
 
-// The reply receiver's source without an event loop: it sleeps on the device
-// until input comes, the time is up, an end request comes or the device goes.
-class DeviceReplySource : public LinkReplySource
+// A query's wait without an event loop: it sleeps on the device until input
+// comes, the time is up, an end request comes or the device goes.
+class DeviceWait : public ExchangeWait
 {
 public:
-    DeviceReplySource(SerialLink &link, CompanionConsole &console,
-                      std::chrono::milliseconds timeout)
-        : LinkReplySource(link)
+    DeviceWait(SerialLink &link, CompanionConsole &console)
+        : m_link(link)
         , m_console(console)
-        , m_deadline(Clock::now() + timeout)
     {
     }
 
-    void yield(bool starved) override
+    void yield(Clock::time_point until) override
     {
-        const std::chrono::microseconds left = starved ? leftUntil(m_deadline) : decltype(left)(0);
-        const bool arrived = m_link.waitForArrivingInput(left);
+        const bool arrived = m_link.waitForArrivingInput(leftUntil(until));
         if (m_console.endRequested())
             throw EndRequested();
         // Woken early with nothing to read: the device may have hung up.
-        if (!arrived && leftUntil(m_deadline).count() > 0 && m_link.noticeDeviceGone())
+        if (!arrived && leftUntil(until).count() > 0 && m_link.noticeDeviceGone())
             throw SerialError(SerialError::Kind::WaitAbandoned, {});
     }
 
-    bool timedOut() override { return Clock::now() >= m_deadline; }
-
 private:
+    SerialLink &m_link;
     CompanionConsole &m_console;
-    const Clock::time_point m_deadline;
 };
 
 // A line that is no command, as a message quotes it: its start only.
@@ -71,6 +66,7 @@ QString shortened(const QByteArray &line)
 Companion::Companion(cli::Invocation invocation, CompanionConsole &console)
     : m_invocation(std::move(invocation))
     , m_console(console)
+    , m_exchange(m_link, m_invocation.timeout)
 {
     QObject::connect(&m_link, &SerialLink::deviceLost,
                      [this](const SerialError &error) { m_lostDevice = error; });
@@ -93,15 +89,20 @@ ExitStatus Companion::run()
         }
         ExitStatus status = open();
         if (status == ExitStatus::Done)
-            status = m_invocation.session ? runSession() : runCommands();
-        takeOwedReplies();
-        m_link.setPortOpen(false);
+            status = runOnPort();
+        leaveLine();
         return status;
     } catch (const EndRequested &) {
-        m_link.setPortOpen(false); // its lock file goes with it
+        m_link.setPortOpen(false); // its lock file goes with it; an owed reply stays
         m_console.endAsRequested();
+    }
+}
+
+ExitStatus Companion::runOnPort()
+{
+    try {
+        return m_invocation.session ? runSession() : runCommands();
     } catch (const OutputLost &) {
-        m_link.setPortOpen(false);
         m_console.write(CompanionConsole::Stream::Errors,
                         "tq905: standard output cannot be written: "
                             + terminalText(m_console.writeFailure()).toUtf8() + '\n');
@@ -198,28 +199,16 @@ ExitStatus Companion::runSession()
     }
 }
 
+// Output commands go at once, also while a reply owed to an earlier query may
+// still come.
 ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> line)
 {
-    const Clock::time_point started = Clock::now();
     try {
-        if (command.replyLength == 0) {
-            send(command.frame);
-            if (m_invocation.json)
-                print(CompanionConsole::Stream::Output, cli::jsonSent(line, command));
-            return ExitStatus::Done;
-        }
-        QueryExchange query(m_link, command.frame, command.replyLength, m_invocation.timeout);
-        query.start([this](const QByteArray &frame) { send(frame); });
-        DeviceReplySource source(m_link, m_console, m_invocation.timeout);
-        const std::optional<QByteArray> body = query.finish(source);
-        if (!body) {
-            answerNothing();
-            return fail(ExitStatus::NoReply, line, command.text, command.frame,
-                        QStringLiteral("Receive ERR"));
-        }
-        print(CompanionConsole::Stream::Output,
-              m_invocation.json ? cli::jsonReply(line, command, *body, Clock::now() - started)
-                                : cli::textAnswer(command, *body));
+        if (command.replyLength > 0)
+            return runQuery(command, line);
+        send(command.frame);
+        if (m_invocation.json)
+            print(CompanionConsole::Stream::Output, cli::jsonSent(line, command));
         return ExitStatus::Done;
     } catch (const SerialError &error) {
         if (command.replyLength > 0)
@@ -230,21 +219,39 @@ ExitStatus Companion::runOne(const cli::Command &command, std::optional<int> lin
     }
 }
 
-// A reply waited for in vain may still come; taken here, the next program on
-// the port cannot take it for its own.
-void Companion::takeOwedReplies()
+// After a reply lost, the query waits until it has come or its time is over.
+// Its time (--json's ms) runs from the discard of stale input to the reply in
+// hand, without that wait.
+ExitStatus Companion::runQuery(const cli::Command &command, std::optional<int> line)
 {
-    while (m_link.portOpen()) {
-        const std::optional<Clock::time_point> until = m_link.outstandingReplies().owedUntil();
-        if (!until)
-            return;
-        const bool arrived = m_link.waitForArrivingInput(leftUntil(*until));
-        if (m_console.endRequested())
-            throw EndRequested();
-        if (!arrived && (leftUntil(*until).count() == 0 || m_link.noticeDeviceGone()))
-            return;
-        QueryExchange::dropStaleInput(m_link);
+    DeviceWait wait(m_link, m_console);
+    m_exchange.awaitTurn(wait);
+    const Clock::time_point started = Clock::now();
+    m_exchange.start(command.frame, wait, [this](const QByteArray &frame) { send(frame); });
+    const Clock::time_point deadline = Clock::now() + m_invocation.timeout;
+    const std::optional<QByteArray> body = m_exchange.receive(
+        command.replyLength, wait, [deadline] { return Clock::now() >= deadline; }, deadline);
+    if (!body) {
+        answerNothing();
+        return fail(ExitStatus::NoReply, line, command.text, command.frame,
+                    QStringLiteral("Receive ERR"));
     }
+    print(CompanionConsole::Stream::Output,
+          m_invocation.json ? cli::jsonReply(line, command, *body, Clock::now() - started)
+                            : cli::textAnswer(command, *body));
+    return ExitStatus::Done;
+}
+
+// A reply waited for in vain may still come; taken here, the next program on
+// the port cannot take it for its own. A device gone has nothing more to give.
+void Companion::leaveLine()
+{
+    try {
+        DeviceWait wait(m_link, m_console);
+        m_exchange.awaitTurn(wait);
+    } catch (const SerialError &) {
+    }
+    m_link.setPortOpen(false);
 }
 
 // Output the line does not take at once is sent before the next step, since no

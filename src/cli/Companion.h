@@ -2,6 +2,7 @@
 
 #include "CompanionConsole.h"
 #include "Invocation.h"
+#include "QueryExchange.h"
 #include "SerialLink.h"
 
 #include <optional>
@@ -24,12 +25,16 @@ private:
     cli::ExitStatus say(const QString &text);
     cli::ExitStatus refuse();
     cli::ExitStatus open();
+    // The commands or the session; standard output lost ends them.
+    cli::ExitStatus runOnPort();
+    // Takes the reply still owed off the line and closes the port.
+    void leaveLine();
     cli::ExitStatus runCommands();
     cli::ExitStatus runSession();
     cli::ExitStatus runOne(const cli::Command &command, std::optional<int> line);
+    cli::ExitStatus runQuery(const cli::Command &command, std::optional<int> line);
     void send(const QByteArray &frame);
     void answerNothing();
-    void takeOwedReplies();
     // Tells of a failure on standard error and, with --json, on standard output.
     // A complaint about words names them itself.
     enum class Naming { ByCommand, ByComplaint };
@@ -43,5 +48,6 @@ private:
     cli::Invocation m_invocation;
     CompanionConsole &m_console;
     SerialLink m_link;
+    QueryExchange m_exchange;
     std::optional<SerialError> m_lostDevice;
 };

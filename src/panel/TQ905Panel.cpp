@@ -9,8 +9,6 @@
 #include "OutputCommands.h"
 #include "PanelBuilder.h"
 #include "PortOpening.h"
-#include "Queries.h"
-#include "QueryExchange.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -20,6 +18,9 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -67,29 +68,26 @@ T *namedChild(const QWidget *window, const QString &name)
 
 } // namespace
 
-// The panel's side of the reply receiver: the event loop as the yield and the
-// reply countdown as the clock. A wait whose port has been closed under it
-// (shutdown, a lost device, a failed "SET") is abandoned.
-class TQ905Panel::PortReplySource : public LinkReplySource
+// The panel's wait in a query: the event loop runs between looks at the input,
+// and sleeps until something happens. The 100 ms tick is always something, so a
+// wait is never more than a tick past its end. A wait whose port has been closed
+// under it (shutdown, a lost device, a failed "SET") is given up.
+class TQ905Panel::PanelWait : public ExchangeWait
 {
 public:
-    explicit PortReplySource(TQ905Panel &panel)
-        : LinkReplySource(panel.COM)
-        , m_panel(panel)
+    explicit PanelWait(TQ905Panel &panel)
+        : m_panel(panel)
     {
     }
 
-    void yield(bool starved) override
+    void yield(Clock::time_point /*until*/) override
     {
-        if (starved && watchDevice())
+        if (watchDevice())
             return;
-        QCoreApplication::processEvents(starved ? QEventLoop::WaitForMoreEvents
-                                                : QEventLoop::AllEvents);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (m_panel.m_unloading || !m_panel.COM.portOpen())
             throw SerialError(SerialError::Kind::WaitAbandoned, {});
     }
-
-    bool timedOut() override { return m_panel.m_replyCountdown == 0; }
 
 private:
     // A board that answers at once is heard on the device itself, before the
@@ -97,14 +95,13 @@ private:
     // the wait, so ticks and repaints are never more than that late.
     bool watchDevice()
     {
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-            m_watchEnd - std::chrono::steady_clock::now());
-        return left.count() > 0 && m_link.waitForArrivingInput(left);
+        const auto left =
+            std::chrono::duration_cast<std::chrono::microseconds>(m_watchEnd - Clock::now());
+        return left.count() > 0 && m_panel.COM.waitForArrivingInput(left);
     }
 
     TQ905Panel &m_panel;
-    const std::chrono::steady_clock::time_point m_watchEnd =
-        std::chrono::steady_clock::now() + kDeviceWatch;
+    const Clock::time_point m_watchEnd = Clock::now() + kDeviceWatch;
 };
 
 TQ905Panel::TQ905Panel(QWidget *parent)
@@ -155,8 +152,11 @@ void TQ905Panel::bindControls()
     BZtone = namedChild<QLineEdit>(this, QStringLiteral("BZtone"));
     INdataA = namedChild<QLineEdit>(this, QStringLiteral("INdataA"));
     INdataB = namedChild<QLineEdit>(this, QStringLiteral("INdataB"));
-    for (int channel = 0; channel < 4; ++channel)
+    INcmd = namedChild<QPushButton>(this, QStringLiteral("INcmd"));
+    for (int channel = 0; channel < 4; ++channel) {
         m_channelBoxes << namedChild<QLineEdit>(this, QStringLiteral("AD%1data").arg(channel));
+        m_channelButtons << namedChild<QPushButton>(this, QStringLiteral("AD%1cmd").arg(channel));
+    }
     for (int channel = 0; channel < 2; ++channel)
         m_pwmBars << namedChild<QScrollBar>(this, QStringLiteral("HScroll%1").arg(channel));
     for (int bit = 0; bit < 8; ++bit)
@@ -181,8 +181,14 @@ void TQ905Panel::wireHandlers()
                 [this, channel] { ADcmd_Click(channel); });
 
     connect(&COM, &SerialLink::portOpenChanged, this, [this](bool open) {
-        if (!open)
-            Shape1->setFillColor(QColor(IndicatorShape::kIdleGrey));
+        if (open)
+            return;
+        Shape1->setFillColor(QColor(IndicatorShape::kIdleGrey));
+        // "SET" is the way out of a long wait: a query in flight goes on, on
+        // the port opened again, but nothing waits for its turn any more and
+        // nothing is owed from the port closed.
+        dropPendingQueries();
+        m_exchange.forgetOwedReply();
     });
     connect(&COM, &SerialLink::deviceLost, this, [this](const SerialError &error) {
         showFailure(QStringLiteral("The serial line"), error.operatorMessage());
@@ -330,47 +336,80 @@ void TQ905Panel::TRIScmd_Click()
 
 void TQ905Panel::INcmd_Click()
 {
-    runQuery(query::portQuery(), {INdataA, INdataB});
+    pressQuery({query::portQuery(), {INdataA, INdataB}, INcmd});
 }
 
 void TQ905Panel::ADcmd_Click(int channel)
 {
-    runQuery(query::channelQuery(channel), {m_channelBoxes[channel]});
+    pressQuery(
+        {query::channelQuery(channel), {m_channelBoxes[channel]}, m_channelButtons[channel]});
 }
 
-void TQ905Panel::runQuery(const query::QuerySpec &spec, const QList<QLineEdit *> &resultBoxes)
+namespace {
+
+// A query waiting its turn shows as its button held down, also to a screen
+// reader (checked).
+void holdDown(QPushButton *button, bool held)
 {
-    if (m_waitingQueries >= kMaxNestedQueries) {
-        refuseQuery();
+    button->setCheckable(held);
+    button->setChecked(held);
+}
+
+} // namespace
+
+// One query in flight: a query pressed while another is in flight, or while
+// the reply of one that failed may still come, waits its turn with its button
+// held down, and a second press of that button changes nothing. Each query's
+// outcome, its "Receive ERR" box included, is shown before the next frame goes.
+void TQ905Panel::pressQuery(const PendingQuery &query)
+{
+    const bool waiting =
+        std::any_of(m_pendingQueries.cbegin(), m_pendingQueries.cend(),
+                    [&](const PendingQuery &q) { return q.button == query.button; });
+    if (!waiting)
+        m_pendingQueries.append(query);
+    holdDown(query.button, true);
+    if (m_queriesRunning)
         return;
+    m_queriesRunning = true;
+    const auto done = qScopeGuard([this] { m_queriesRunning = false; });
+    while (!m_pendingQueries.isEmpty()) {
+        runGuarded(m_pendingQueries.first().button->text(), [this] {
+            PanelWait turn(*this);
+            m_exchange.awaitTurn(turn);
+        });
+        if (m_pendingQueries.isEmpty()) // dropped meanwhile: SET, or the port gone
+            return;
+        const PendingQuery next = m_pendingQueries.takeFirst();
+        holdDown(next.button, false);
+        runGuarded(next.button->text(), [&] { runQuery(next); });
     }
-    QueryExchange query(COM, spec.frame, spec.replyLength, kLateReplyWindow);
-    Label1->setText(frame::lineText(spec.frame));
-    query.start([this](const QByteArray &frame) { COM.setOutput(frame); });
-    ++m_waitingQueries;
-    const auto left = qScopeGuard([this] { --m_waitingQueries; });
-    Label1->setText(WAIT_STXMSG(query));
-    for (int i = 0; i < resultBoxes.size(); ++i)
-        resultBoxes[i]->setText(query::bodyField(Label1->text(), spec.fields[i]));
 }
 
-// Past the bound a press is refused. The refusal cannot nest: like every box,
-// it holds off the panel's input while it is up.
-void TQ905Panel::refuseQuery()
+void TQ905Panel::dropPendingQueries()
 {
-    showMessage({QStringLiteral("ERROR"),
-                 QStringLiteral("The query was not sent: %1 queries are already waiting for the "
-                                "board's reply.\n\nWait until they are answered or end in "
-                                "\"Receive ERR\", then press again.")
-                     .arg(kMaxNestedQueries),
-                 QMessageBox::Warning});
+    for (const PendingQuery &query : std::exchange(m_pendingQueries, {}))
+        holdDown(query.button, false);
 }
 
-QString TQ905Panel::WAIT_STXMSG(QueryExchange &query)
+// Its turn has come: no earlier reply is awaited or owed.
+void TQ905Panel::runQuery(const PendingQuery &query)
+{
+    Label1->setText(frame::lineText(query.spec.frame));
+    PanelWait discard(*this);
+    m_exchange.start(query.spec.frame, discard,
+                     [this](const QByteArray &frame) { sendFrame(frame); });
+    Label1->setText(WAIT_STXMSG(static_cast<qint16>(query.spec.replyLength)));
+    for (int i = 0; i < query.resultBoxes.size(); ++i)
+        query.resultBoxes[i]->setText(query::bodyField(Label1->text(), query.spec.fields[i]));
+}
+
+QString TQ905Panel::WAIT_STXMSG(qint16 RCVnmb)
 {
     m_replyCountdown = kReplyTicks;
-    PortReplySource source(*this);
-    const std::optional<QByteArray> body = query.finish(source);
+    PanelWait wait(*this);
+    const std::optional<QByteArray> body =
+        m_exchange.receive(RCVnmb, wait, [this] { return m_replyCountdown == 0; });
     if (body) {
         m_replyCountdown = 0;
         return frame::lineText(*body);

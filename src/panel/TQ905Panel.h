@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Queries.h"
+#include "QueryExchange.h"
 #include "SerialLink.h"
 
 #include <QMessageBox>
@@ -16,10 +18,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
-class QueryExchange;
-namespace query {
-struct QuerySpec;
-}
 
 // The test panel: the one window, its controls, the serial link to the board and
 // the handlers that turn button presses into frames and replies into values.
@@ -39,12 +37,8 @@ public:
     static constexpr std::chrono::milliseconds kTickInterval{100};
     static constexpr qint16 kReplyTicks = 30;
     // A reply that comes within this after its wait ended in "Receive ERR" is
-    // still told from the next query's.
+    // still told from the next query's: the next query waits that long at most.
     static constexpr std::chrono::milliseconds kLateReplyWindow = kReplyTicks * kTickInterval;
-    // Each query pressed during a wait waits inside it, on the same stack (a few
-    // KB a level). Far beyond what a person presses within one 3 s wait, and far
-    // below what the stack holds, even under AddressSanitizer.
-    static constexpr int kMaxNestedQueries = 64;
 
     explicit TQ905Panel(QWidget *parent = nullptr);
 
@@ -53,15 +47,22 @@ public:
 
     void COM_OPEN();
     void COM_CLOSE();
-    // Waits for the reply of the query just sent; empty after "Receive ERR".
-    QString WAIT_STXMSG(QueryExchange &query);
+    // Waits for the reply of the query just sent, RCVnmb bytes with its STX;
+    // empty after "Receive ERR".
+    QString WAIT_STXMSG(qint16 RCVnmb);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    class PortReplySource;
+    class PanelWait;
+    // A query pressed: what it sends and where its reply's fields go.
+    struct PendingQuery {
+        query::QuerySpec spec;
+        QList<QLineEdit *> resultBoxes;
+        QPushButton *button = nullptr;
+    };
 
     void bindControls();
     void wireHandlers();
@@ -69,7 +70,6 @@ private:
     void runGuarded(const QString &action, const std::function<void()> &handler);
     void showMessage(const Message &message);
     void showFailure(const QString &action, const QString &reason);
-    void refuseQuery();
 
     void Form_Load();
     void Timer1_Timer();
@@ -84,14 +84,18 @@ private:
     void ADcmd_Click(int channel);
 
     void sendFrame(const QByteArray &frame);
-    void runQuery(const query::QuerySpec &spec, const QList<QLineEdit *> &resultBoxes);
+    void pressQuery(const PendingQuery &query);
+    void runQuery(const PendingQuery &query);
+    void dropPendingQueries();
 
     SerialLink COM{this};
     QTimer Timer1{this};
     qint16 m_replyCountdown = 0;
     bool m_unloading = false;
-    int m_waitingQueries = 0;
     int m_inputHolds = 0; // a box is up, or a port is being opened
+    QueryExchange m_exchange{COM, kLateReplyWindow};
+    QList<PendingQuery> m_pendingQueries; // pressed, waiting their turn
+    bool m_queriesRunning = false;
     MessagePresenter m_presenter;
 
     IndicatorShape *Shape1 = nullptr;
@@ -104,7 +108,9 @@ private:
     QLineEdit *BZtone = nullptr;
     QLineEdit *INdataA = nullptr;
     QLineEdit *INdataB = nullptr;
-    QList<QLineEdit *> m_channelBoxes; // AD0data ... AD3data
-    QList<QScrollBar *> m_pwmBars;     // HScroll0, HScroll1
-    QList<QPushButton *> m_bitButtons; // B0cmd ... B7cmd
+    QPushButton *INcmd = nullptr;
+    QList<QPushButton *> m_channelButtons; // AD0cmd ... AD3cmd
+    QList<QLineEdit *> m_channelBoxes;     // AD0data ... AD3data
+    QList<QScrollBar *> m_pwmBars;         // HScroll0, HScroll1
+    QList<QPushButton *> m_bitButtons;     // B0cmd ... B7cmd
 };

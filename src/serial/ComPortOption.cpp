@@ -82,4 +82,12 @@ QByteArray purgeReceiveRequest()
     return request(kPurgeData, oneByte(kPurgeReceiveBuffer));
 }
 
+bool confirmsPurgeReceive(const telnet::Message &message)
+{
+    return message.kind == telnet::Message::Kind::Subnegotiation
+           && message.option == telnet::kComPortOption
+           && message.parameter
+                  == oneByte(kServerAnswer + kPurgeData) + oneByte(kPurgeReceiveBuffer);
+}
+
 } // namespace comport

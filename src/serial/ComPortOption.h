@@ -1,12 +1,13 @@
 #pragma once
 
 #include "LineSettings.h"
+#include "Telnet.h"
 
 #include <QByteArray>
 
 // The client's requests of RFC 2217's COM-PORT-OPTION, each a telnet
-// sub-negotiation ready for the wire. The server's answers are not waited for:
-// a server may leave a request unacknowledged (ser2net does for the modem lines
+// sub-negotiation ready for the wire, and the server's answers that matter. A
+// server may leave a request unacknowledged (ser2net does for the modem lines
 // of a pseudo-terminal).
 namespace comport {
 
@@ -22,6 +23,8 @@ constexpr quint8 kDtrOn = 8;
 constexpr quint8 kRtsOn = 11;
 constexpr quint8 kRtsOff = 12;
 constexpr quint8 kPurgeReceiveBuffer = 1;
+// A server answers a request with the request's number plus this.
+constexpr quint8 kServerAnswer = 100;
 
 QByteArray request(quint8 command, const QByteArray &value);
 
@@ -32,5 +35,7 @@ QByteArray requestToSendRequest(bool asserted);
 QByteArray controlLinesAtCloseRequests();
 // Drops what the server holds from the board and has not sent yet.
 QByteArray purgeReceiveRequest();
+// Whether a sub-negotiation received is the server's confirmation of that purge.
+bool confirmsPurgeReceive(const telnet::Message &message);
 
 } // namespace comport

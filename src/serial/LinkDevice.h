@@ -4,6 +4,7 @@
 #include "SerialError.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
@@ -47,10 +48,19 @@ public:
     virtual void setRequestToSend(bool asserted) = 0;
 
     virtual qint64 bytesWaiting() const = 0;
+    // The waiting bytes, oldest first, left where they are.
+    virtual QByteArrayView waiting() const = 0;
     // Up to maxCount waiting bytes, oldest first; all of them for 0.
     virtual QByteArray read(qint64 maxCount) = 0;
     // Drops every waiting byte; may find the device gone (lost is then emitted).
+    // A far end that holds input of its own is asked to drop it too.
     virtual void discardInput() = 0;
+    // Whether the far end has yet to confirm the last discard; what arrives
+    // until then is stale and dropped.
+    virtual bool discardUnconfirmed() const { return false; }
+    // The far end is taken for one that never confirms a discard: this one and
+    // later ones are not waited for.
+    virtual void stopAwaitingDiscardConfirmations() { }
     // Moves what the device holds into the waiting input now.
     virtual void takeArrivedInput() = 0;
     // Sleeps until the device has new input or the time is up; true when it has.

@@ -2,55 +2,80 @@
 
 #include <QScopeGuard>
 
-int LinkReplySource::waitingCount()
-{
-    m_link.readArrivedInput();
-    return m_link.inBufferCount();
-}
-
-QByteArray LinkReplySource::read(int maxCount)
-{
-    m_link.setInputLen(static_cast<qint16>(maxCount));
-    return m_link.input();
-}
-
-QueryExchange::QueryExchange(SerialLink &link, QByteArray frame, int replyLength,
-                             std::chrono::milliseconds lateWindow)
+QueryExchange::QueryExchange(SerialLink &link, std::chrono::milliseconds lateWindow)
     : m_link(link)
-    , m_frame(std::move(frame))
-    , m_shape(ReplyShape::ofQuery(m_frame, replyLength))
     , m_lateWindow(lateWindow)
 {
 }
 
-void QueryExchange::dropStaleInput(SerialLink &link)
+std::optional<QByteArray> QueryExchange::takeWaiting()
 {
-    // Looked through only while a reply may still come, so as a rule it is dropped unread.
-    if (link.outstandingReplies().any()) {
-        link.readArrivedInput();
-        link.setInputLen(0);
-        link.outstandingReplies().settle(link.input());
+    m_link.readArrivedInput();
+    const ReplyTracker::Taken taken = m_tracker.take(m_link.waitingInput());
+    if (taken.count > 0) {
+        m_link.setInputLen(static_cast<qint16>(taken.count));
+        m_link.input();
     }
-    link.setInBufferCount(0);
+    return taken.body;
 }
 
-void QueryExchange::start(const Sender &send)
+void QueryExchange::awaitTurn(ExchangeWait &wait)
 {
-    dropStaleInput(m_link);
-    send(m_frame);
-    m_ticket = m_link.outstandingReplies().expect(m_shape);
+    // However the wait ends (also given up, or on a port closed under it),
+    // nothing earlier is owed after it.
+    const auto idle = qScopeGuard([this] { m_tracker.forget(); });
+    while (m_link.portOpen() && m_tracker.state(Clock::now()) == ReplyTracker::State::Owed) {
+        takeWaiting();
+        if (m_tracker.state(Clock::now()) == ReplyTracker::State::Owed)
+            wait.yield(*m_tracker.owedUntil());
+    }
 }
 
-std::optional<QByteArray> QueryExchange::finish(ReplySource &source)
+void QueryExchange::discardStaleInput(ExchangeWait &wait)
 {
-    OutstandingReplies &outstanding = m_link.outstandingReplies();
-    bool answered = false;
-    const auto owed = qScopeGuard([&] {
-        if (!answered)
-            outstanding.owe(*m_ticket, OutstandingReplies::Clock::now() + m_lateWindow);
-    });
-    std::optional<QByteArray> body =
-        receiveReply(source, m_shape, [&] { return outstanding.claim(*m_ticket); });
-    answered = body.has_value();
-    return body;
+    m_link.setInBufferCount(0);
+    const Clock::time_point due = Clock::now() + kDiscardConfirmation;
+    while (m_link.discardUnconfirmed()) {
+        if (Clock::now() >= due) {
+            m_link.stopAwaitingDiscardConfirmations();
+            return;
+        }
+        wait.yield(due);
+        m_link.readArrivedInput();
+    }
+}
+
+void QueryExchange::start(const QByteArray &frame, ExchangeWait &wait, const Sender &send)
+{
+    discardStaleInput(wait);
+    send(frame);
+}
+
+std::optional<QByteArray> QueryExchange::receive(int replyLength, ExchangeWait &wait,
+                                                 const std::function<bool()> &timedOut,
+                                                 Clock::time_point sleepUntil)
+{
+    m_tracker.expect(replyLength);
+    // A wait given up (an end request, the port closed under it) owes nothing.
+    auto forgotten = qScopeGuard([this] { m_tracker.forget(); });
+    // The input was dropped before the frame went: nothing to look at before
+    // the first yield, which comes back at once when something has come.
+    for (;;) {
+        wait.yield(sleepUntil);
+        if (std::optional<QByteArray> body = takeWaiting()) {
+            forgotten.dismiss();
+            return body;
+        }
+        if (timedOut()) {
+            forgotten.dismiss();
+            m_tracker.giveUp(Clock::now() + m_lateWindow);
+            return std::nullopt;
+        }
+    }
+}
+
+void QueryExchange::forgetOwedReply()
+{
+    if (m_tracker.state(Clock::now()) == ReplyTracker::State::Owed)
+        m_tracker.forget();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReplyReceiver.h"
+#include "ReplyTracker.h"
 #include "SerialLink.h"
 
 #include <QByteArray>
@@ -9,51 +9,57 @@
 #include <functional>
 #include <optional>
 
-// The link's waiting input as the reply receiver reads it. How a wait sleeps
-// and when it gives up are the front end's.
-class LinkReplySource : public ReplySource
+// How a front end lets a query wait: the panel runs its events, tq905 sleeps
+// on the device.
+class ExchangeWait
 {
 public:
-    explicit LinkReplySource(SerialLink &link)
-        : m_link(link)
-    {
-    }
+    using Clock = std::chrono::steady_clock;
 
-    // What the device holds counts as soon as it is there, so a reply that came
-    // while the last yield was busy is taken now, not one yield later.
-    int waitingCount() override;
-    QByteArray read(int maxCount) override;
-
-protected:
-    SerialLink &m_link;
+    virtual ~ExchangeWait() = default;
+    // Lets the rest of the program run once. Nothing in the exchange can
+    // progress until input comes or something else happens, so it may sleep,
+    // but not much past `until`. Throws to give the query up (an end request,
+    // the port closed under it).
+    virtual void yield(Clock::time_point until) = 0;
 };
 
-// One query on the link: the input waiting from before it dropped, its frame
-// sent, its reply received. Only a reply of the query's shape is taken, and
-// not one that an earlier query is still owed (the link keeps count). The front
-// end sends (with or without waiting for the line to take it) and shows what
-// comes back.
+// Queries on a link as the panel and tq905 both run them, one in flight at a
+// time: a query goes only when no earlier reply is awaited or owed; the input
+// waiting then is dropped, as exactly as the device can, before its frame goes;
+// and the reply is the first STX that comes and the bytes after it. A query
+// whose wait ends in vain is owed its reply for `lateWindow`, so the next query
+// waits that long at most for it to come.
 class QueryExchange
 {
 public:
+    using Clock = ReplyTracker::Clock;
     using Sender = std::function<void(const QByteArray &frame)>;
+    // A far end that does not confirm a discard within this is taken for one
+    // that never does.
+    static constexpr std::chrono::milliseconds kDiscardConfirmation{500};
 
-    // A reply waited for in vain is still told apart for lateWindow after the wait.
-    QueryExchange(SerialLink &link, QByteArray frame, int replyLength,
-                  std::chrono::milliseconds lateWindow);
+    QueryExchange(SerialLink &link, std::chrono::milliseconds lateWindow);
 
+    // Waits until the reply owed to an earlier query has come or its time is over.
+    void awaitTurn(ExchangeWait &wait);
     // Drops the stale input, then sends the frame.
-    void start(const Sender &send);
-    // The reply body, or nothing when the wait ended in vain.
-    std::optional<QByteArray> finish(ReplySource &source);
-
-    // Drops the waiting input; a reply still owed found among it is owed no more.
-    static void dropStaleInput(SerialLink &link);
+    void start(const QByteArray &frame, ExchangeWait &wait, const Sender &send);
+    // The body of the reply to the frame just sent, `replyLength` bytes with its
+    // STX; or nothing once `timedOut`, looked at after each yield and what it
+    // brought, says so, and the reply is then owed.
+    std::optional<QByteArray> receive(int replyLength, ExchangeWait &wait,
+                                      const std::function<bool()> &timedOut,
+                                      Clock::time_point sleepUntil = Clock::time_point::max());
+    // A new port, or none: no reply is owed there.
+    void forgetOwedReply();
 
 private:
+    // Gives the tracker what the link holds; the body of an awaited reply once whole.
+    std::optional<QByteArray> takeWaiting();
+    void discardStaleInput(ExchangeWait &wait);
+
     SerialLink &m_link;
-    const QByteArray m_frame;
-    const ReplyShape m_shape;
     const std::chrono::milliseconds m_lateWindow;
-    std::optional<OutstandingReplies::Ticket> m_ticket;
+    ReplyTracker m_tracker;
 };

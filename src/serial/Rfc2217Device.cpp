@@ -16,13 +16,22 @@ void Rfc2217Device::setRequestToSend(bool asserted)
         send(comport::requestToSendRequest(asserted));
 }
 
-// A query's frame follows the discard at once; sent together, the server takes
-// both in one read and the client is woken once fewer.
 void Rfc2217Device::discardInput()
 {
-    if (isOpen())
-        sendWithNextWrite(comport::purgeReceiveRequest());
-    SocketDevice::discardInput();
+    if (!isOpen())
+        return;
+    send(comport::purgeReceiveRequest());
+    m_discardUnconfirmed = m_confirmsDiscards;
+    if (m_discardUnconfirmed)
+        clearInput(); // the rest is dropped as it comes, up to the confirmation
+    else
+        SocketDevice::discardInput();
+}
+
+void Rfc2217Device::stopAwaitingDiscardConfirmations()
+{
+    m_confirmsDiscards = false;
+    m_discardUnconfirmed = false;
 }
 
 std::optional<LinkDevice::Refusal> Rfc2217Device::startSession(const LineSettings &settings)
@@ -55,10 +64,18 @@ std::optional<LinkDevice::Refusal> Rfc2217Device::startSession(const LineSetting
 
 void Rfc2217Device::takeReceived(const QByteArray &bytes, QByteArray &input)
 {
+    const qsizetype start = input.size();
+    qsizetype stale = 0;
     QByteArray answers;
-    for (const telnet::Message &message : m_decoder.feed(bytes, input))
+    for (const telnet::Message &message : m_decoder.feed(bytes, input)) {
         if (message.kind == telnet::Message::Kind::Negotiation)
             answers += m_negotiation.answer(message.verb, message.option);
+        else if (m_discardUnconfirmed && comport::confirmsPurgeReceive(message)) {
+            m_discardUnconfirmed = false;
+            stale = message.dataBefore - start;
+        }
+    }
+    input.remove(start, m_discardUnconfirmed ? input.size() - start : stale);
     if (!answers.isEmpty())
         send(answers);
 }

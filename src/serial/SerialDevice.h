@@ -20,6 +20,7 @@ public:
     void setRequestToSend(bool asserted) override;
 
     qint64 bytesWaiting() const override;
+    QByteArrayView waiting() const override;
     QByteArray read(qint64 maxCount) override;
     void discardInput() override;
     void takeArrivedInput() override;

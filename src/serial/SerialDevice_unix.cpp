@@ -179,6 +179,9 @@ bool SerialDevice::Platform::finishRead()
         input.resize(readBufferBytes);
         const ssize_t count = ::read(fd, input.data() + start, readBufferBytes - start);
         input.resize(start + std::max<ssize_t>(count, 0));
+        // A read that left room took all the line held; another would only say so.
+        if (count > 0 && count < readBufferBytes - start)
+            break;
         if (count > 0 || (count < 0 && errno == EINTR))
             continue;
         // Nothing there (another reader of the line may have taken it) is no failure.
@@ -297,6 +300,11 @@ void SerialDevice::setRequestToSend(bool asserted)
 qint64 SerialDevice::bytesWaiting() const
 {
     return m_platform->input.size();
+}
+
+QByteArrayView SerialDevice::waiting() const
+{
+    return m_platform->input;
 }
 
 QByteArray SerialDevice::read(qint64 maxCount)

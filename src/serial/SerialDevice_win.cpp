@@ -421,6 +421,11 @@ qint64 SerialDevice::bytesWaiting() const
     return m_platform->input.size();
 }
 
+QByteArrayView SerialDevice::waiting() const
+{
+    return m_platform->input;
+}
+
 QByteArray SerialDevice::read(qint64 maxCount)
 {
     Platform &device = *m_platform;

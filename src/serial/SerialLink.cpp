@@ -148,6 +148,21 @@ QByteArray SerialLink::input()
     return openDevice().read(m_inputLen);
 }
 
+QByteArrayView SerialLink::waitingInput() const
+{
+    return openDevice().waiting();
+}
+
+bool SerialLink::discardUnconfirmed() const
+{
+    return openDevice().discardUnconfirmed();
+}
+
+void SerialLink::stopAwaitingDiscardConfirmations()
+{
+    openDevice().stopAwaitingDiscardConfirmations();
+}
+
 void SerialLink::setOutput(const QByteArray &data)
 {
     LinkDevice &device = openDevice();

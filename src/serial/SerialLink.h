@@ -2,10 +2,10 @@
 
 #include "LineSettings.h"
 #include "LinkDevice.h"
-#include "ReplyReceiver.h"
 #include "SerialError.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
@@ -61,6 +61,13 @@ public:
     void setInputLen(qint16 length);
 
     QByteArray input();
+    // The waiting input, oldest first, without taking it.
+    QByteArrayView waitingInput() const;
+    // Whether the far end has yet to confirm the last discard (InBufferCount
+    // set to 0); until it has, what arrives is stale and dropped.
+    bool discardUnconfirmed() const;
+    // Taken for a far end that never confirms: no discard is waited for again.
+    void stopAwaitingDiscardConfirmations();
     // Moves what the device holds into the waiting input now, rather than on the
     // event loop's next pass. A hung-up device is left to the event loop to report.
     void readArrivedInput();
@@ -81,9 +88,6 @@ public:
     // Looks now whether the device has gone away; if so the port is closed and
     // deviceLost queued, as the event loop would have done.
     bool noticeDeviceGone();
-
-    // The replies of the queries sent on this link that have not been seen yet.
-    OutstandingReplies &outstandingReplies() { return m_outstanding; }
 
     // The device of the current (or last attempted) open.
     const QString &devicePath() const { return m_devicePath; }
@@ -110,5 +114,4 @@ private:
     bool m_rtsEnable = false;
     qint16 m_inputLen = 0;
     QString m_devicePath;
-    OutstandingReplies m_outstanding;
 };

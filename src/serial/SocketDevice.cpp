@@ -195,13 +195,27 @@ QByteArray SocketDevice::read(qint64 maxCount)
     return bytes;
 }
 
+// What has come by the start of the discard is read away, and no more: a far
+// end that keeps sending cannot keep it going. The protocol still sees it all.
 void SocketDevice::discardInput()
 {
-    // A full buffer may have left more behind it.
-    do
-        m_input.clear(), takeArrivedInput();
-    while (m_input.size() == m_readBufferBytes);
+    QByteArray stale;
+    takeReceived(m_socket.readAll(), stale);
+    char buffer[kReceiveChunkBytes];
+    for (qint64 left = receivableNow(m_socket.socketDescriptor()); left > 0 && connected();) {
+        const qint64 got =
+            receiveNow(m_socket.socketDescriptor(), buffer, qMin(left, kReceiveChunkBytes));
+        if (got < 0)
+            m_peerClosed = true;
+        if (got <= 0)
+            break;
+        takeReceived(QByteArray(buffer, got), stale);
+        stale.clear();
+        left -= got;
+    }
     m_input.clear();
+    if (m_peerClosed)
+        onConnectionClosed();
 }
 
 bool SocketDevice::waitAndTake(std::chrono::microseconds limit)

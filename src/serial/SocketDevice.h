@@ -33,6 +33,7 @@ public:
     SerialError::Kind lossKind() const override { return SerialError::Kind::ConnectionClosed; }
 
     qint64 bytesWaiting() const override { return m_input.size(); }
+    QByteArrayView waiting() const override { return m_input; }
     QByteArray read(qint64 maxCount) override;
     void discardInput() override;
     void takeArrivedInput() override;
@@ -59,8 +60,7 @@ protected:
 
     // Sends after what waits to be sent, at once as far as the system takes it.
     void send(const QByteArray &wire);
-    // Puts bytes ahead of the next write, to leave with it in one segment.
-    void sendWithNextWrite(const QByteArray &wire) { m_pending += wire; }
+    void clearInput() { m_input.clear(); }
     // Sleeps on the socket and takes what came; false when the time is up, an
     // end request came or the connection closed.
     bool waitAndTake(std::chrono::microseconds limit);

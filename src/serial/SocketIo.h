@@ -40,6 +40,9 @@ bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseco
 // connection failed.
 qint64 receiveNow(qintptr descriptor, char *buffer, qint64 size);
 
+// How many received bytes the system holds for the socket now.
+qint64 receivableNow(qintptr descriptor);
+
 // Writes what the system takes at once: the count taken (0 when it takes
 // nothing now), -1 when the connection has failed. Never raises a signal.
 qint64 sendNow(qintptr descriptor, const char *data, qint64 size);

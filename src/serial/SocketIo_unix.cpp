@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -95,6 +96,12 @@ qint64 receiveNow(qintptr descriptor, char *buffer, qint64 size)
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         return 0;
     return got > 0 ? got : -1;
+}
+
+qint64 receivableNow(qintptr descriptor)
+{
+    int count = 0;
+    return ::ioctl(static_cast<int>(descriptor), FIONREAD, &count) == 0 ? count : 0;
 }
 
 qint64 sendNow(qintptr descriptor, const char *data, qint64 size)

@@ -123,6 +123,12 @@ qint64 receiveNow(qintptr descriptor, char *buffer, qint64 size)
     return got > 0 ? got : -1;
 }
 
+qint64 receivableNow(qintptr descriptor)
+{
+    u_long count = 0;
+    return ::ioctlsocket(static_cast<SOCKET>(descriptor), FIONREAD, &count) == 0 ? count : 0;
+}
+
 qint64 sendNow(qintptr descriptor, const char *data, qint64 size)
 {
     const int sent = ::send(static_cast<SOCKET>(descriptor), data, static_cast<int>(size), 0);

@@ -19,6 +19,7 @@ QByteArray escaped(const QByteArray &data)
 QList<Message> Decoder::feed(const QByteArray &bytes, QByteArray &data)
 {
     QList<Message> messages;
+    qsizetype placed = 0;
     for (const char raw : bytes) {
         const auto byte = static_cast<quint8>(raw);
         switch (m_state) {
@@ -58,6 +59,8 @@ QList<Message> Decoder::feed(const QByteArray &bytes, QByteArray &data)
             takeAfterIac(byte, data, messages);
             break;
         }
+        for (; placed < messages.size(); ++placed)
+            messages[placed].dataBefore = data.size();
     }
     return messages;
 }

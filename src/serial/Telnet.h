@@ -29,9 +29,10 @@ QByteArray escaped(const QByteArray &data);
 struct Message {
     enum class Kind { Command, Negotiation, Subnegotiation };
     Kind kind = Kind::Command;
-    quint8 verb = 0;      // the command, or WILL/WONT/DO/DONT
-    quint8 option = 0;    // negotiations and sub-negotiations
-    QByteArray parameter; // a sub-negotiation's bytes after its option, undoubled
+    quint8 verb = 0;          // the command, or WILL/WONT/DO/DONT
+    quint8 option = 0;        // negotiations and sub-negotiations
+    QByteArray parameter;     // a sub-negotiation's bytes after its option, undoubled
+    qsizetype dataBefore = 0; // the size of the data fed to then, where it stands in the stream
 };
 
 // Takes a received byte stream apart into data and messages, in any pieces: a
@@ -42,7 +43,8 @@ class Decoder
 public:
     static constexpr qsizetype kMaxParameterBytes = 64;
 
-    // Appends the data in `bytes` to `data` and returns the messages completed.
+    // Appends the data in `bytes` to `data` and returns the messages completed,
+    // each with the size `data` had when it completed.
     QList<Message> feed(const QByteArray &bytes, QByteArray &data);
 
 private:

@@ -40,6 +40,7 @@ public:
 
     const QString &devicePath() const { return m_devicePath; }
     int deviceFd() const { return m_deviceFd; }
+    int masterFd() const { return m_masterFd; }
 
     void write(const QByteArray &bytes)
     {

@@ -51,6 +51,7 @@ public:
     Ser2net(const Ser2net &) = delete;
     Ser2net &operator=(const Ser2net &) = delete;
 
+    quint16 port() const { return m_port; }
     QString url() const
     {
         return QStringLiteral("%1://127.0.0.1:%2")

@@ -3,6 +3,7 @@
 #include "ControlTable.h"
 #include "IndicatorShape.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QJsonArray>
@@ -40,6 +41,8 @@ QJsonObject describeControl(const QWidget &control)
         entry.insert(QStringLiteral("value"), bar->value());
     else if (const QVariant text = control.property("text"); text.isValid())
         entry.insert(QStringLiteral("text"), text.toString());
+    if (const auto *button = qobject_cast<const QAbstractButton *>(&control))
+        entry.insert(QStringLiteral("held"), button->isChecked());
     return entry;
 }
 
