@@ -2,9 +2,14 @@
 
 #include "ComPortOption.h"
 
-// The server is asked to leave DTR and RTS on, as a local port does.
+#include <QSignalBlocker>
+
+// The server is asked to leave DTR and RTS on, as a local port does. A server
+// that this request finds gone is no loss to tell from inside the close: the
+// close's caller tells one, where there is one.
 void Rfc2217Device::close()
 {
+    const QSignalBlocker quiet(this);
     if (isOpen() && connected())
         send(comport::controlLinesAtCloseRequests());
     SocketDevice::close();
