@@ -666,19 +666,20 @@ private Q_SLOTS:
         FarEnd board(harness.board(), [&](int query, const QByteArray &) -> QByteArray {
             const QByteArray reply = "\002I" + QByteArray::number(10 + query) + "3C\r";
             if (query == 1 && firstReplyMs >= 0)
-                QTimer::singleShot(firstReplyMs, Qt::PreciseTimer,
+                QTimer::singleShot(firstReplyMs, Qt::PreciseTimer, &harness.panel(),
                                    [&, reply] { harness.board().write(reply); });
             return query == 1 ? QByteArray() : reply;
         });
         if (then == u"inside the wait")
-            QTimer::singleShot(100ms, [&] { harness.click("INcmd"); });
+            QTimer::singleShot(100ms, &harness.panel(), [&] { harness.click("INcmd"); });
         harness.click("INcmd");
         bool heldWhileWaiting = false;
         if (then != u"inside the wait") {
             QTest::qWait(500);
             if (then == u"after SET")
                 harness.click("COMset");
-            QTimer::singleShot(1000ms, [&] {
+            // Tied to the panel: a query that ends sooner must not leave it to fire later.
+            QTimer::singleShot(1000ms, &harness.panel(), [&] {
                 heldWhileWaiting = harness.control<QPushButton>("INcmd")->isChecked();
             });
             harness.click("INcmd");
