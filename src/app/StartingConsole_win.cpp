@@ -22,6 +22,7 @@ bool redirected(FILE *stream)
 {
     const intptr_t handle = ::_get_osfhandle(::_fileno(stream));
     DWORD mode = 0;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the C runtime keeps the handle as a number
     return handle >= 0 && !::GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode);
 }
 
