@@ -150,9 +150,13 @@ int main(int argc, char *argv[])
     }
     QFile in(QString::fromLocal8Bit(argv[2]));
     QFile out(QString::fromLocal8Bit(argv[3]));
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "tq905-docs: %s\n", qPrintable(in.errorString() + out.errorString()));
-        return 1;
+    for (auto [file, mode] :
+         {std::pair(&in, QIODevice::ReadOnly), std::pair(&out, QIODevice::WriteOnly)}) {
+        if (!file->open(mode)) {
+            std::fprintf(stderr, "tq905-docs: %s: %s\n", qPrintable(file->fileName()),
+                         qPrintable(file->errorString()));
+            return 1;
+        }
     }
     const QString text = filled(QString::fromUtf8(in.readAll()), QString::fromLatin1(argv[1]));
     return out.write(text.toUtf8()) >= 0 && out.flush() ? 0 : 1;

@@ -22,14 +22,18 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 using namespace std::chrono_literals;
@@ -582,6 +586,69 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(board.lockFile()));
     }
 
+    void theNextProgramGetsThePortOrIsToldWhoHasIt_data()
+    {
+        QTest::addColumn<QString>("holder"); // what holds the board's device while tq905 runs
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err"); // matched whole; PID: the holder's, DEVICE: the board's
+        const QString inUse = "tq905: DEVICE: the device is in use by another program\\. Close "
+                              "that program and try again\\. It is process PID ";
+        QTest::newRow("nothing: three runs in a row, each answered") << "" << 0 << "";
+        QTest::newRow("a session of tq905, by its lock file")
+            << "session" << 3
+            << inUse + "\\(tq905\\), which holds the lock file /run/lock/LCK\\.\\.pts_[0-9]+\\.\n";
+        QTest::newRow("a program that only reserves it (TIOCEXCL)")
+            << "reserving" << 3 << inUse + "\\(tst_companion\\), which has the device open\\.\n";
+        QTest::newRow("a reservation left by a program killed by a signal")
+            << "killed" << 3
+            << "tq905: DEVICE: the device is reserved for one program, but no program that you can "
+               "see holds it\\. A program ended by a signal cannot give the reservation back, "
+               "and a pseudo-terminal keeps it until the program at its other end closes it\\. "
+               "Restart process PID \\(tq905-board\\), then open the port again\\. System: Device "
+               "or "
+               "resource busy\n";
+    }
+
+    // Root may open a reserved device, so the reservations are tried as an ordinary user.
+    void theNextProgramGetsThePortOrIsToldWhoHasIt()
+    {
+        QFETCH(QString, holder);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        if (::geteuid() == 0 && (holder == "reserving" || holder == "killed"))
+            QSKIP("root opens a reserved device all the same");
+        Board board;
+        qint64 pid = board.process.processId();
+        QProcess session;
+        pid_t reserver = -1;
+        // A stopped reserver would keep the test's output open after a failure.
+        const auto endReserver = qScopeGuard([&] {
+            if (reserver > 0)
+                ::kill(reserver, SIGKILL), ::waitpid(reserver, nullptr, 0);
+        });
+        if (holder == "session") {
+            session.start(TQ905, {"--device", board.device, "-"});
+            QTRY_VERIFY(board.lockedBy(session.processId()));
+            pid = session.processId();
+        } else if (!holder.isEmpty()) {
+            reserver = ::fork();
+            if (reserver == 0) {
+                ::ioctl(::open(qPrintable(board.device), O_RDWR | O_NOCTTY), TIOCEXCL);
+                ::raise(holder == "killed" ? SIGKILL : SIGSTOP);
+            }
+            ::waitpid(reserver, nullptr, WUNTRACED);
+            pid = holder == "killed" ? pid : reserver;
+        }
+        err.replace("DEVICE", board.device).replace("PID", QString::number(pid));
+        for (int run = 0; run < 3; ++run) {
+            const Run tq905 = runTq905("--device DEVICE in", board.device);
+            QCOMPARE(tq905.status, status);
+            QCOMPARE(tq905.out, status == 0 ? "5A 00\n" : "");
+            QVERIFY2(matchesWhole(err, tq905.err), qPrintable(tq905.err));
+        }
+        session.kill(), session.waitForFinished();
+    }
+
     // Boards on another machine: tq905 through a real ser2net.
 
     void networkPortCarriesEveryCommand_data()
@@ -659,8 +726,9 @@ private Q_SLOTS:
     // to COM-PORT-OPTION and BINARY, asks for an option nobody wants and
     // acknowledges no request (the port opens once the agreement's time, here
     // 0.2 s, has passed): the opening, the refusal, the line settings, RTS, then
-    // each query's purge and its frame. The first frame waits for the purge's
-    // confirmation; the server found not to confirm, the second does not.
+    // each query's purge and its frame, and DTR and RTS on at the close. The
+    // first frame waits for the purge's confirmation; the server found not to
+    // confirm, the second does not.
     void rfc2217RequestsOnTheWire()
     {
         QTcpServer server;
@@ -696,7 +764,8 @@ private Q_SLOTS:
         const QByteArray query = comport::purgeReceiveRequest() + query::portQuery().frame;
         const QByteArray expected = QByteArray::fromHex("fffb00fffb03fffb2cfffd00fffd03fffc18")
                                     + comport::lineSettingsRequests(LineSettings{})
-                                    + comport::requestToSendRequest(true) + query + query;
+                                    + comport::requestToSendRequest(true) + query + query
+                                    + comport::controlLinesAtCloseRequests();
         QCOMPARE(received.toHex(' '), expected.toHex(' '));
         QCOMPARE(markedMs.size(), 4);
         QVERIFY2(markedMs[1] - markedMs[0] >= 450,

@@ -1,10 +1,12 @@
 // Other programs on the same line, on Unix: a port that another program holds
 // (a lock file in the usual format, through a symbolic link, an flock) is never
 // taken, and another reader of the line is no lost device.
+#include "DeviceLock_unix.h"
 #include "PtyPair.h"
 #include "SerialLink.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -83,6 +85,13 @@ private:
     pid_t m_pid = -1;
 };
 
+// The lock file of the device, as it is now; empty where there is none.
+QByteArray lockFileText(const PtyPair &pty)
+{
+    QFile file(QStringLiteral("/run/lock/LCK..") + pty.devicePath().mid(5).replace(u'/', u'_'));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class DeviceLocksTest : public QObject
@@ -126,6 +135,72 @@ private Q_SLOTS:
                      qPrintable(error.operatorMessage()));
             QCOMPARE(other.lockFileText(), lockBefore);
         }
+    }
+
+    void lockFileOfARunningProgramInEverySpelling_data()
+    {
+        QTest::addColumn<QByteArray>("text"); // PID: this test's own
+        QTest::newRow("digits without a newline") << QByteArray("PID");
+        QTest::newRow("four digits without a newline, PID 1") << QByteArray("0001");
+        QTest::newRow("blanks around, and Qt's three lines") << QByteArray(" PID \ntst\nhost\n");
+    }
+
+    // Never taken, and the advice names the program.
+    void lockFileOfARunningProgramInEverySpelling()
+    {
+        QFETCH(QByteArray, text);
+        PtyPair pty;
+        const QByteArray pid = text == "0001" ? "1" : QByteArray::number(::getpid());
+        QFile lock(QStringLiteral("/run/lock/LCK..") + pty.devicePath().mid(5).replace(u'/', u'_'));
+        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(text.replace("PID", pid)) > 0);
+        lock.close();
+        SerialLink link;
+        try {
+            openLink(link, pty);
+            lock.remove();
+            QFAIL("the port of a running program was taken");
+        } catch (const SerialError &error) {
+            lock.remove();
+            QCOMPARE(error.kind(), SerialError::Kind::DeviceBusy);
+            QVERIFY2(error.advice().startsWith("It is process " + pid + " ("),
+                     qPrintable(error.advice()));
+        }
+    }
+
+    // A stale lock file taken over by two programs at once: the slow one has read
+    // it when the other takes it over; the winner keeps its lock file, whoever wins.
+    void staleLockTakenOverByTwoAtOnceStaysTheWinners()
+    {
+        PtyPair pty;
+        const OtherProgram ended(Holder::EndedLockFile, pty.devicePath());
+        int paused[2];
+        int resumed[2];
+        QVERIFY(::pipe(paused) == 0 && ::pipe(resumed) == 0);
+        const pid_t slow = ::fork();
+        if (slow == 0) {
+            DeviceLock lock;
+            lock.setPauseBeforeTakeover([&] {
+                char step = 0;
+                static_cast<void>(::write(paused[1], &step, 1) + ::read(resumed[0], &step, 1));
+            });
+            std::optional<LinkDevice::Refusal> refusal = lock.takeLockFile(pty.devicePath());
+            if (!refusal) // as an open goes on: the winner has the device locked
+                refusal = lock.takeFlock(::open(qPrintable(pty.devicePath()), O_RDWR), {});
+            lock.release();
+            ::_exit(refusal ? 1 : 0);
+        }
+        // A failure here would leave it waiting, and the test's output open.
+        auto endSlow = qScopeGuard([slow] { ::kill(slow, SIGKILL), ::waitpid(slow, nullptr, 0); });
+        char step = 0;
+        QCOMPARE(::read(paused[0], &step, 1), 1);
+        SerialLink winner;
+        openLink(winner, pty);
+        QCOMPARE(::write(resumed[1], &step, 1), 1);
+        int status = 0;
+        QCOMPARE(::waitpid(slow, &status, 0), slow);
+        endSlow.dismiss();
+        QCOMPARE(WEXITSTATUS(status), 1);
+        QCOMPARE(lockFileText(pty), QByteArray::number(::getpid()).rightJustified(10) + '\n');
     }
 
     // A reader that takes the bytes first leaves the link's read with nothing:

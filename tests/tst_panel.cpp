@@ -485,7 +485,8 @@ private Q_SLOTS:
         QTest::newRow("close control") << false;
     }
 
-    // SET closes the open port first and opens the chosen one at 9600,N,8,1.
+    // SET closes the open port first and opens the chosen one at 9600,N,8,1,
+    // without HUPCL: its close leaves DTR and RTS up.
     void setOpensThePortAndExitOrCloseClosesIt()
     {
         QFETCH(bool, byExitButton);
@@ -498,7 +499,7 @@ private Q_SLOTS:
         termios line{};
         QCOMPARE(tcgetattr(harness.board(2).deviceFd(), &line), 0);
         QCOMPARE(cfgetospeed(&line), speed_t(B9600));
-        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL), tcflag_t(CS8));
         harness.click("PORTout");
         QCOMPARE(harness.board(2).readQuiet(50ms), QByteArray("\002O00\r"));
 
@@ -669,19 +670,20 @@ private Q_SLOTS:
         FarEnd board(harness.board(), [&](int query, const QByteArray &) -> QByteArray {
             const QByteArray reply = "\002I" + QByteArray::number(10 + query) + "3C\r";
             if (query == 1 && firstReplyMs >= 0)
-                QTimer::singleShot(firstReplyMs, Qt::PreciseTimer,
+                QTimer::singleShot(firstReplyMs, Qt::PreciseTimer, &harness.panel(),
                                    [&, reply] { harness.board().write(reply); });
             return query == 1 ? QByteArray() : reply;
         });
         if (then == u"inside the wait")
-            QTimer::singleShot(100ms, [&] { harness.click("INcmd"); });
+            QTimer::singleShot(100ms, &harness.panel(), [&] { harness.click("INcmd"); });
         harness.click("INcmd");
         bool heldWhileWaiting = false;
         if (then != u"inside the wait") {
             QTest::qWait(500);
             if (then == u"after SET")
                 harness.click("COMset");
-            QTimer::singleShot(1000ms, [&] {
+            // Tied to the panel: a query that ends sooner must not leave it to fire later.
+            QTimer::singleShot(1000ms, &harness.panel(), [&] {
                 heldWhileWaiting = harness.control<QPushButton>("INcmd")->isChecked();
             });
             harness.click("INcmd");

@@ -102,6 +102,11 @@ QByteArray requestToSendRequest(bool asserted)
     return request(kSetControl, oneByte(asserted ? kRtsOn : kRtsOff));
 }
 
+QByteArray controlLinesAtCloseRequests()
+{
+    return request(kSetControl, oneByte(kDtrOn)) + requestToSendRequest(true);
+}
+
 QByteArray purgeReceiveRequest()
 {
     return request(kPurgeData, oneByte(kPurgeReceiveBuffer));

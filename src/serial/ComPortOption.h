@@ -23,6 +23,7 @@ constexpr quint8 kSetControl = 5;
 constexpr quint8 kPurgeData = 12;
 
 constexpr quint8 kNoFlowControl = 1;
+constexpr quint8 kDtrOn = 8;
 constexpr quint8 kRtsOn = 11;
 constexpr quint8 kRtsOff = 12;
 constexpr quint8 kPurgeReceiveBuffer = 1;
@@ -34,6 +35,8 @@ QByteArray request(quint8 command, const QByteArray &value);
 // Baud rate, data size, parity, stop size and no flow control, in that order.
 QByteArray lineSettingsRequests(const LineSettings &settings);
 QByteArray requestToSendRequest(bool asserted);
+// DTR and RTS on, as a local port leaves them when it closes.
+QByteArray controlLinesAtCloseRequests();
 // Drops what the server holds from the board and has not sent yet.
 QByteArray purgeReceiveRequest();
 // Whether a sub-negotiation received is the server's confirmation of that purge.

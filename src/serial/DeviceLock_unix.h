@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // Holds a serial device against other programs while it is open, in both ways
@@ -28,9 +29,20 @@ public:
     // Removes the lock file taken.
     void release();
 
+    // What an open refused as exclusive (EBUSY) is: the program that holds the
+    // device, or a reservation that no program can be seen to hold.
+    static LinkDevice::Refusal refusalOfExclusiveDevice(const QString &devicePath);
+
+    // For tests: called after a stale lock file has been read, before its removal.
+    void setPauseBeforeTakeover(std::function<void()> pause)
+    {
+        m_pauseBeforeTakeover = std::move(pause);
+    }
+
 private:
     enum class Creation { Created, Taken, Unwritable };
     static Creation createLockFile(const QString &path);
 
     QString m_lockFile;
+    std::function<void()> m_pauseBeforeTakeover;
 };

@@ -1,5 +1,20 @@
 #include "Rfc2217Device.h"
 
+#include "ComPortOption.h"
+
+#include <QSignalBlocker>
+
+// The server is asked to leave DTR and RTS on, as a local port does. A server
+// that this request finds gone is no loss to tell from inside the close: the
+// close's caller tells one, where there is one.
+void Rfc2217Device::close()
+{
+    const QSignalBlocker quiet(this);
+    if (isOpen() && connected())
+        send(comport::controlLinesAtCloseRequests());
+    SocketDevice::close();
+}
+
 void Rfc2217Device::setRequestToSend(bool asserted)
 {
     if (isOpen())

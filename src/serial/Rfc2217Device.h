@@ -21,6 +21,7 @@ public:
 
     using SocketDevice::SocketDevice;
 
+    void close() override;
     void setRequestToSend(bool asserted) override;
     void discardInput() override;
     bool discardUnconfirmed() const override { return m_discardUnconfirmed; }

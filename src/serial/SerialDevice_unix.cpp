@@ -89,7 +89,9 @@ tcflag_t parityFlags(QSerialPort::Parity parity)
 // Raw at the line settings: no flow control of any kind (XON and XOFF are data
 // like any other byte), no modem control lines to wait for. A read of nothing
 // then fails with EAGAIN, and only a hung-up device reads as end of file. A
-// speed or stop bits the system has no setting for fail with EINVAL.
+// speed or stop bits the system has no setting for fail with EINVAL. No HUPCL:
+// the close leaves DTR and RTS up as the open raised them, so a board that
+// resets on DTR is not reset by every program that uses the port.
 bool applyLineSettings(int fd, const LineSettings &settings)
 {
     const auto *speed = std::find_if(kSpeeds.begin(), kSpeeds.end(), [&](const Speed &s) {
@@ -104,7 +106,7 @@ bool applyLineSettings(int fd, const LineSettings &settings)
         return false;
     ::cfmakeraw(&line);
     line.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
-    line.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    line.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
     line.c_cflag |=
         CLOCAL | CREAD | characterSize(settings.dataBits) | parityFlags(settings.parity);
     if (settings.parity != QSerialPort::NoParity)
@@ -128,8 +130,8 @@ SerialDevice::Refusal refusalOf(int code, const QString &devicePath)
     case EACCES:
     case EPERM:
         return {Kind::PermissionDenied, systemMessage(code), accessAdvice(devicePath)};
-    case EBUSY: // held exclusively (TIOCEXCL) by another program
-        return {Kind::DeviceBusy, systemMessage(code), {}};
+    case EBUSY: // reserved (TIOCEXCL) by another program, or left so
+        return DeviceLock::refusalOfExclusiveDevice(devicePath);
     default:
         return {Kind::OpenFailed, systemMessage(code), {}};
     }
@@ -160,6 +162,7 @@ struct SerialDevice::Platform {
 
     const qint64 readBufferBytes;
     int fd = -1;
+    bool exclusive = false; // reserved for this program (TIOCEXCL)
     DeviceLock lock;
     QByteArray input;
     QByteArray queued;
@@ -255,8 +258,8 @@ std::optional<SerialDevice::Refusal> SerialDevice::open(const QString &devicePat
         refusal = refusalOf(errno, devicePath);
     else if (!(refusal = device.lock.takeFlock(device.fd, devicePath))) {
         // Programs that use neither lock are kept out too, but for root.
-        ::ioctl(device.fd, TIOCEXCL);
-        if (!applyLineSettings(device.fd, settings))
+        device.exclusive = ::ioctl(device.fd, TIOCEXCL) == 0;
+        if (!device.exclusive || !applyLineSettings(device.fd, settings))
             refusal = Refusal{SerialError::Kind::OpenFailed, systemMessage(errno), {}};
     }
     if (refusal) {
@@ -275,6 +278,11 @@ void SerialDevice::close()
     Platform &device = *m_platform;
     device.reader.setEnabled(false);
     device.writer.setEnabled(false);
+    // A pseudo-terminal keeps the reservation after the descriptor is gone, and
+    // an ordinary user's next open of it would be refused. Only a hung-up device
+    // refuses to give it back (EIO), and the reservation goes with that device.
+    if (std::exchange(device.exclusive, false))
+        static_cast<void>(::ioctl(device.fd, TIOCNXCL));
     if (device.fd >= 0)
         ::close(std::exchange(device.fd, -1)); // and with it the flock
     device.lock.release();

@@ -70,8 +70,9 @@ BYTE stopBitsOf(QSerialPort::StopBits stopBits)
     }
 }
 
-// The line settings, no flow control of any kind, DTR and RTS raised as a Unix
-// tty raises them on open, and no abort of I/O on a line error. The XON/XOFF
+// The line settings, no flow control of any kind, DTR and RTS on as on Unix
+// (Windows' driver lowers both at every close), and no abort of I/O on a line
+// error. The XON/XOFF
 // characters and limits are set although unused: SetCommState refuses equal
 // characters, which an earlier program may have left behind.
 bool applyLineSettings(HANDLE handle, const LineSettings &settings, qint64 bufferBytes)

@@ -42,8 +42,11 @@ QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
         return QStringLiteral("permission denied.");
     case Kind::DeviceBusy:
         return QStringLiteral("the device is in use by another program. Close that program "
-                              "and %1 again.")
+                              "and %1.")
             .arg(tryAgain(opening));
+    case Kind::ExclusiveWithoutHolder:
+        return QStringLiteral("the device is reserved for one program, but no program that "
+                              "you can see holds it.");
     case Kind::StaleLock:
         return QStringLiteral("a stale lock file of a program that has ended blocks the device.");
     case Kind::OpenFailed:

@@ -19,6 +19,9 @@ public:
         NotASerialDevice, // a file, a FIFO or a directory where the device should be
         PermissionDenied,
         DeviceBusy,
+        // an open refused as exclusive (TIOCEXCL) where no lock file, lock or
+        // open descriptor shows who holds the device
+        ExclusiveWithoutHolder,
         StaleLock,     // a lock file of a program that has ended, which this user may not remove
         OpenFailed,    // any other refusal of the device
         NotOpen,       // the port is used before "SET" or after it closed

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""wine_e2e.py {installed,ends,companion}: the Windows panel under Wine (tools/scripts/test-windows
+"""wine_e2e.py {installed,ends,companion,console}: the Windows panel under Wine (tools/scripts/test-windows
 gives the X server and WINEPREFIX) against tq905-board of the Linux build on a
 pseudo-terminal linked as a COM port, driven by X input; boxes are read back
 through the clipboard, which Wine shares with X. installed: installer, an upgrade
@@ -7,11 +7,14 @@ and an uninstall refused while tq905.exe runs, the window's icon, queries, SET o
 rfc2217:// address served by ser2net and ser2net killed, time-out, a late reply discarded, EXIT,
 uninstaller. ends: the unzipped panel ended in the other
 ways. companion: the unzipped tq905.exe as a script runs it, also on rfc2217:// and
-socket:// ports of ser2net on 127.0.0.1 (Wine's sockets are the host's).
+socket:// ports of ser2net on 127.0.0.1 (Wine's sockets are the host's). console: --version
+of both programs started by a console program that hands them its console's handles.
 """
 
 import glob
 import os
+import re
+import shlex
 import signal
 import socket
 import subprocess
@@ -453,8 +456,32 @@ def server_gone_ends_the_run(tq905, served, served_silent):
         print("ok: ser2net killed %s ends tq905 with status 4" % how)
 
 
+def in_terminal(command):
+    """What command shows on a terminal of its own (script(1)'s), control sequences left out;
+    Wine's console moves the cursor over a blank rather than write it."""
+    # Its input stays open until the end: script(1) ends the session at its end.
+    terminal = subprocess.Popen(["script", "-qec", shlex.join(command), "/dev/null"], stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE)
+    shown = terminal.stdout.read().decode(errors="replace")
+    terminal.wait(timeout=60)
+    terminal.stdin.close()
+    return re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", shown.replace("\x1b[K\x1b[1C", " "))
+
+
+def console():
+    """--version of the panel and of tq905.exe, started by a console program that hands
+    them its own console's handles, shows on that console."""
+    launcher = os.path.join(ROOT, "build-windows", "tests", "start_with_console.exe")
+    drive = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+    for program in ("tq905-panel", "tq905"):
+        windows_path = "C:\\" + os.path.relpath(unzipped(program + ".exe"), drive).replace("/", "\\")
+        shown = in_terminal(["wine", launcher, windows_path, "--version"])
+        expect(re.search(r"\b%s \d+\.\d+" % program, shown), "%s --version shows %r" % (program, shown))
+        print("ok: %s --version shows on the console it was handed" % program)
+
+
 def main():
-    scenarios = {"installed": installed, "ends": ends, "companion": companion}
+    scenarios = {"installed": installed, "ends": ends, "companion": companion, "console": console}
     if len(sys.argv) != 2 or sys.argv[1] not in scenarios or "WINEPREFIX" not in os.environ:
         sys.exit("usage: WINEPREFIX=... %s {%s}; tools/scripts/test-windows runs it" % (sys.argv[0], ",".join(scenarios)))
     try:

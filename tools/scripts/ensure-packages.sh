@@ -25,12 +25,24 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev
                 fonts-liberation fonts-symbola fontconfig)
 # ser2net serves the virtual board as a network port; python3-serial is the
-# bench's RFC 2217 client to compare with.
-TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick python3 ser2net python3-serial)
+# bench's RFC 2217 client to compare with. The real-driver check boots Debian's
+# kernel in QEMU with busybox; util-linux (setpriv, unshare) runs the tests as
+# an ordinary user.
+TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick python3 ser2net python3-serial
+               qemu-system-x86 busybox-static util-linux)
 # The fuzz targets (clang with libFuzzer) and the lint step of ./test.
 CHECK_PACKAGES=(clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14)
 # The package step of ./test: CPack's dependency list and the validators.
 CHECK_PACKAGES+=(dpkg-dev file desktop-file-utils appstream lintian)
+
+# Configures a fresh tree with CMake's own defaults, the generator among them,
+# and builds only what is made at build time there (the completion and the
+# manual pages), as the README's package route does first: default_generator_tree FOLDER.
+default_generator_tree() {
+    rm -rf "$1"
+    cmake -S . -B "$1" -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$1" --target tq905_gzipped_docs
+}
 
 # Configures a tree once: configure_tree [FOLDER [CMAKE OPTION...]].
 # Without arguments: the Release tree in build/.
