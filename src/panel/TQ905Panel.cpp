@@ -368,13 +368,17 @@ void TQ905Panel::pressQuery(const PendingQuery &query)
                     [&](const PendingQuery &q) { return q.button == query.button; });
     if (!waiting)
         m_pendingQueries.append(query);
-    holdDown(query.button, true);
-    if (m_queriesRunning)
+    if (m_queriesRunning) {
+        holdDown(query.button, true);
         return;
+    }
     m_queriesRunning = true;
     const auto done = qScopeGuard([this] { m_queriesRunning = false; });
     while (!m_pendingQueries.isEmpty()) {
-        runGuarded(m_pendingQueries.first().button->text(), [this] {
+        QPushButton *button = m_pendingQueries.first().button;
+        if (m_exchange.replyOwed())
+            holdDown(button, true);
+        runGuarded(button->text(), [this] {
             PanelWait turn(*this);
             m_exchange.awaitTurn(turn);
         });

@@ -24,9 +24,9 @@ void QueryExchange::awaitTurn(ExchangeWait &wait)
     // However the wait ends (also given up, or on a port closed under it),
     // nothing earlier is owed after it.
     const auto idle = qScopeGuard([this] { m_tracker.forget(); });
-    while (m_link.portOpen() && m_tracker.state(Clock::now()) == ReplyTracker::State::Owed) {
+    while (m_link.portOpen() && replyOwed()) {
         takeWaiting();
-        if (m_tracker.state(Clock::now()) == ReplyTracker::State::Owed)
+        if (replyOwed())
             wait.yield(*m_tracker.owedUntil());
     }
 }
@@ -74,8 +74,13 @@ std::optional<QByteArray> QueryExchange::receive(int replyLength, ExchangeWait &
     }
 }
 
+bool QueryExchange::replyOwed() const
+{
+    return m_tracker.state(Clock::now()) == ReplyTracker::State::Owed;
+}
+
 void QueryExchange::forgetOwedReply()
 {
-    if (m_tracker.state(Clock::now()) == ReplyTracker::State::Owed)
+    if (replyOwed())
         m_tracker.forget();
 }

@@ -41,6 +41,8 @@ public:
 
     QueryExchange(SerialLink &link, std::chrono::milliseconds lateWindow);
 
+    // Whether the reply of a query that gave up may still come.
+    bool replyOwed() const;
     // Waits until the reply owed to an earlier query has come or its time is over.
     void awaitTurn(ExchangeWait &wait);
     // Drops the stale input, then sends the frame.

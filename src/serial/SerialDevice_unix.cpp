@@ -317,13 +317,12 @@ QByteArray SerialDevice::read(qint64 maxCount)
     return taken;
 }
 
-// Read out as well as flushed: a hung-up device is found here.
+// A hung-up device (unplugged) refuses the flush, and is found here.
 void SerialDevice::discardInput()
 {
     Platform &device = *m_platform;
-    const int flushError = ::tcflush(device.fd, TCIFLUSH) == 0 ? 0 : errno;
-    if (flushError != 0 || !device.finishRead()) {
-        fail(systemMessage(flushError != 0 ? flushError : device.readError));
+    if (::tcflush(device.fd, TCIFLUSH) != 0) {
+        fail(systemMessage(errno));
         return;
     }
     device.input.clear();
