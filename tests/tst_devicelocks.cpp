@@ -1,7 +1,7 @@
 // Other programs on the same line, on Unix: a port that another program holds
 // (a lock file in the usual format, through a symbolic link, an flock) is never
 // taken, and another reader of the line is no lost device.
-#include "DeviceLock_unix.h"
+#include "DeviceLock_linux.h"
 #include "PtyPair.h"
 #include "SerialLink.h"
 
@@ -129,10 +129,10 @@ private Q_SLOTS:
             QCOMPARE(other.lockFileText(),
                      QByteArray::number(::getpid()).rightJustified(10) + '\n');
         } catch (const SerialError &error) {
-            QVERIFY2(holder != Holder::EndedLockFile, qPrintable(error.operatorMessage()));
+            QVERIFY2(holder != Holder::EndedLockFile, qPrintable(error.advice()));
             QCOMPARE(error.kind(), SerialError::Kind::DeviceBusy);
             QVERIFY2(error.advice().contains(QString::number(other.pid())),
-                     qPrintable(error.operatorMessage()));
+                     qPrintable(error.advice()));
             QCOMPARE(other.lockFileText(), lockBefore);
         }
     }

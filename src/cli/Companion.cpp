@@ -3,6 +3,7 @@
 #include "Answers.h"
 #include "AvailablePorts.h"
 #include "ControlPictures.h"
+#include "PortNumber.h"
 #include "PortOpening.h"
 #include "QueryExchange.h"
 
@@ -300,10 +301,19 @@ ExitStatus Companion::fail(ExitStatus status, std::optional<int> line, const QSt
     return status;
 }
 
+// tq905 tells a failure on one line, in the words of its command line: the
+// port number or the device's path it was given, and trying again.
 QString Companion::messageOf(const SerialError &error) const
 {
-    return error.operatorMessage(m_invocation.devicePath ? SerialError::Opening::ByDeviceOption
-                                                         : SerialError::Opening::ByPortOption);
+    const bool byPath = m_invocation.devicePath.has_value();
+    return error.operatorMessage({QStringLiteral("try again"),
+                                  portNumbersText(),
+                                  portNumbersText(),
+                                  byPath ? QStringLiteral("path") : QStringLiteral("port number"),
+                                  {},
+                                  QStringLiteral(" "),
+                                  false,
+                                  byPath});
 }
 
 // The link tells of a lost device through the event loop; none runs here, so

@@ -8,6 +8,7 @@
 #include "IndicatorShape.h"
 #include "OutputCommands.h"
 #include "PanelBuilder.h"
+#include "PortNumber.h"
 #include "PortOpening.h"
 
 #include <QCloseEvent>
@@ -56,6 +57,20 @@ bool isOperatorInput(QEvent::Type type)
     default:
         return false;
     }
+}
+
+// How the panel tells a failure: in a box, of its port box and "SET".
+FailureWords failureWords()
+{
+    return {
+        QStringLiteral("press \"SET\""),
+        QStringLiteral("Enter a whole number such as 3."),
+        portNumbersText(),
+        QStringLiteral("port number"),
+        QStringLiteral("Press \"SET\" first; that opens the port whose number is in the port box."),
+        QStringLiteral("\n\n"),
+        true,
+        false};
 }
 
 template <typename T>
@@ -191,7 +206,7 @@ void TQ905Panel::wireHandlers()
         m_exchange.forgetOwedReply();
     });
     connect(&COM, &SerialLink::deviceLost, this, [this](const SerialError &error) {
-        showFailure(QStringLiteral("The serial line"), error.operatorMessage());
+        showFailure(QStringLiteral("The serial line"), error.operatorMessage(failureWords()));
     });
 }
 
@@ -210,7 +225,8 @@ void TQ905Panel::runGuarded(const QString &action, const std::function<void()> &
         handler();
     } catch (const SerialError &error) {
         if (!error.isSilent())
-            showFailure(QStringLiteral("\"%1\"").arg(action), error.operatorMessage());
+            showFailure(QStringLiteral("\"%1\"").arg(action),
+                        error.operatorMessage(failureWords()));
     } catch (const std::exception &error) {
         showFailure(QStringLiteral("\"%1\"").arg(action), QString::fromLocal8Bit(error.what()));
     }

@@ -101,8 +101,3 @@ protected:
 private:
     std::function<void()> m_openingYield;
 };
-
-// The device kind that serves `address`, not yet open. A device whose queue is
-// its own (a network port's) gives up past `maxQueuedBytes`.
-std::unique_ptr<LinkDevice> makeLinkDevice(const QString &address, qint64 readBufferBytes,
-                                           qint64 maxQueuedBytes);

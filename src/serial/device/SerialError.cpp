@@ -1,7 +1,6 @@
 #include "SerialError.h"
 
 #include "ControlPictures.h"
-#include "PortNumber.h"
 
 namespace {
 
@@ -12,30 +11,21 @@ QString elided(const QString &text)
     return text.size() <= kMaxQuoted ? text : text.left(kMaxQuoted) + QChar(0x2026);
 }
 
-// What the operator does next: press "SET" in the panel; from a shell, try again.
-QString tryAgain(SerialError::Opening opening)
-{
-    return opening == SerialError::Opening::BySet ? QStringLiteral("press \"SET\"")
-                                                  : QStringLiteral("try again");
-}
-
-QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
+QString reasonText(SerialError::Kind kind, const FailureWords &words)
 {
     using Kind = SerialError::Kind;
     switch (kind) {
     case Kind::NotAPortNumber:
-        return opening == SerialError::Opening::BySet
-                   ? QStringLiteral("this is not a port number. Enter a whole number such as 3.")
-                   : QStringLiteral("this is not a port number. ") + portNumbersText();
+        return QStringLiteral("this is not a port number. ") + words.notAPortNumber;
     case Kind::PortNumberOutOfRange:
     case Kind::UnmappedPortNumber:
-        return QStringLiteral("no serial device has this number. ") + portNumbersText();
+        return QStringLiteral("no serial device has this number. ") + words.portNumbers;
     case Kind::BadSettings:
         return QStringLiteral("the line settings are not valid.");
     case Kind::NoSuchDevice:
         return QStringLiteral("no such device. Check that the board is plugged in and "
                               "that the %1 is right.")
-            .arg(opening == SerialError::Opening::ByDeviceOption ? u"path" : u"port number");
+            .arg(words.deviceName);
     case Kind::NotASerialDevice:
         return QStringLiteral("this is not a serial device.");
     case Kind::PermissionDenied:
@@ -43,7 +33,7 @@ QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
     case Kind::DeviceBusy:
         return QStringLiteral("the device is in use by another program. Close that program "
                               "and %1.")
-            .arg(tryAgain(opening));
+            .arg(words.retry);
     case Kind::ExclusiveWithoutHolder:
         return QStringLiteral("the device is reserved for one program, but no program that "
                               "you can see holds it.");
@@ -52,12 +42,11 @@ QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
     case Kind::OpenFailed:
         return QStringLiteral("the device cannot be opened.");
     case Kind::NotOpen:
-        return QStringLiteral("it is not open. Press \"SET\" first; that opens the port "
-                              "whose number is in the port box.");
+        return QStringLiteral("it is not open. ") + words.notOpen;
     case Kind::DeviceLost:
         return QStringLiteral("the device has gone away (unplugged?). The port is closed; "
                               "plug the board in again and %1.")
-            .arg(tryAgain(opening));
+            .arg(words.retry);
     case Kind::OutputStalled:
         return QStringLiteral("the line does not take more data. Check the cable and the board.");
     case Kind::WaitAbandoned:
@@ -76,21 +65,21 @@ QString reasonText(SerialError::Kind kind, SerialError::Opening opening)
     case Kind::ConnectionLost:
         return QStringLiteral("the host stopped answering (down, or the network to it cut). The "
                               "port is closed; check the host and the network, then %1.")
-            .arg(tryAgain(opening));
+            .arg(words.retry);
     case Kind::ServerNotReading:
         return QStringLiteral("the server takes nothing more, so the connection has been given "
                               "up. The port is closed; check the server, then %1.")
-            .arg(tryAgain(opening));
+            .arg(words.retry);
     case Kind::NegotiationLoop:
         return QStringLiteral("the server keeps changing its telnet options, so the connection "
                               "has been given up. The port is closed; check the server, then %1.")
-            .arg(tryAgain(opening));
+            .arg(words.retry);
     case Kind::LineSettingsRefused:
         return QStringLiteral("the server does not set the line as asked.");
     case Kind::ConnectionClosed:
         return QStringLiteral("the server closed the connection. The port is closed; check that "
                               "ser2net still runs there and that the network reaches it, then %1.")
-            .arg(tryAgain(opening));
+            .arg(words.retry);
     }
     return {};
 }
@@ -108,18 +97,16 @@ SerialError::SerialError(Kind kind, QString detail, std::optional<int> portNumbe
 {
 }
 
-QString SerialError::operatorMessage(Opening opening) const
+QString SerialError::operatorMessage(const FailureWords &words) const
 {
     const bool detailIsTypedText = m_kind == Kind::NotAPortNumber
                                    || m_kind == Kind::PortNumberOutOfRange
                                    || m_kind == Kind::BadAddress;
-    // A terminal or a log shows the text as it is, with no isolates around it.
-    const QString typed =
-        opening == Opening::BySet ? quotedText(elided(m_detail)) : elided(m_detail);
+    const QString typed = words.isolateTyped ? quotedText(elided(m_detail)) : elided(m_detail);
     QString where;
     if (detailIsTypedText)
         where = QStringLiteral("Port \"%1\"").arg(typed);
-    else if (m_portNumber && opening != Opening::ByDeviceOption)
+    else if (m_portNumber && !words.nameByPath)
         where = QStringLiteral("Port %1 (%2)")
                     .arg(*m_portNumber)
                     .arg(m_devicePath.isEmpty() ? QStringLiteral("no device") : m_devicePath);
@@ -128,16 +115,15 @@ QString SerialError::operatorMessage(Opening opening) const
     else
         where = QStringLiteral("The serial port");
 
-    const QString gap = opening == Opening::BySet ? QStringLiteral("\n\n") : QStringLiteral(" ");
-    QString text = where + QStringLiteral(": ") + reasonText(m_kind, opening);
-    if (!m_advice.isEmpty() && opening == Opening::BySet)
-        text += gap + m_advice;
+    QString text = where + QStringLiteral(": ") + reasonText(m_kind, words);
+    if (!m_advice.isEmpty() && words.gap.contains(u'\n'))
+        text += words.gap + m_advice;
     else if (!m_advice.isEmpty()) // a list of lines, as one
-        text += gap
+        text += words.gap
                 + QString(m_advice)
                       .replace(QStringLiteral(":\n"), QStringLiteral(": "))
                       .replace(u'\n', QStringLiteral("; "));
     if (!m_detail.isEmpty() && !detailIsTypedText)
-        text += gap + QStringLiteral("System: ") + m_detail;
+        text += words.gap + QStringLiteral("System: ") + m_detail;
     return text;
 }

@@ -5,8 +5,22 @@
 #include <optional>
 #include <stdexcept>
 
-// A failure of the serial link, typed so that one guard can tell the operator
-// what went wrong in words that say what to do about it.
+// How a front end speaks to its operator where the panel and tq905 speak
+// otherwise: each has one table of these words of its own.
+struct FailureWords {
+    QString retry;          // what to do once it is mended: "press \"SET\"", "try again"
+    QString notAPortNumber; // what to give instead of a text that is no port number
+    QString portNumbers;    // the port numbers there are, for a number without a device
+    QString deviceName;     // what names the device, to check where it is missing
+    QString notOpen;        // how to open the port before it is used
+    QString gap;            // between the parts of a message: a paragraph, or a blank on one line
+    bool isolateTyped = false; // typed text set apart from the sentence (a box), or plain
+    bool nameByPath = false;   // the device named by its path alone, not by a port number
+};
+
+// A failure of the serial link, typed as a kind and the facts found at the
+// failing step, so that one guard in each front end can tell the operator what
+// went wrong in that front end's words, saying what to do about it.
 class SerialError : public std::runtime_error
 {
 public:
@@ -53,13 +67,9 @@ public:
     // True where the operator has been told already or nothing is worth telling.
     bool isSilent() const { return m_kind == Kind::WaitAbandoned; }
 
-    // How the port was chosen and opened, which decides the words of the advice:
-    // the panel's port box and "SET", or a command line's port number or device.
-    enum class Opening { BySet, ByPortOption, ByDeviceOption };
-
-    // The message for the operator: what failed, on which port and device, and why.
-    // A command line's is one line of plain text, the port text quoted as typed.
-    QString operatorMessage(Opening opening = Opening::BySet) const;
+    // The message for the operator: what failed, on which port and device, why,
+    // and what to do, in a front end's words.
+    QString operatorMessage(const FailureWords &words) const;
 
 private:
     Kind m_kind;

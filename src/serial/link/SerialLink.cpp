@@ -1,6 +1,7 @@
 #include "SerialLink.h"
 
 #include "AvailablePorts.h"
+#include "DeviceFactory.h"
 #include "PortNumber.h"
 
 #include <algorithm>
@@ -66,7 +67,9 @@ void SerialLink::setPortOpen(bool open)
     m_device->setOpeningYield(m_openingYield);
     if (const std::optional<LinkDevice::Refusal> refusal = m_device->open(m_devicePath, m_settings))
         throw SerialError(refusal->kind, refusal->detail, shownPortNumber(), m_devicePath,
-                          refusal->advice);
+                          // Where the device is missing, which are there.
+                          refusal->kind == SerialError::Kind::NoSuchDevice ? availablePortsSummary()
+                                                                           : refusal->advice);
     Q_EMIT portOpenChanged(true);
     if (m_rtsEnable)
         setRTSEnable(true);

@@ -1,4 +1,4 @@
-#include "DeviceLock_unix.h"
+#include "DeviceLock_linux.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,12 @@
 // The serial device on Linux and other Unix systems: its own descriptor, raw at
 // the line settings, read into a bounded buffer and written from a queue on the
-// event loop's notifiers, and held against other programs (DeviceLock_unix.h).
+// event loop's notifiers, and held against other programs (DeviceLock_linux.h).
 // The requests to end that a sleeping wait lets through are the end signals
 // (EndSignals_unix.h).
 #include "SerialDevice.h"
 
-#include "AvailablePorts.h"
 #include "DeviceAccess_unix.h"
-#include "DeviceLock_unix.h"
+#include "DeviceLock_linux.h"
 #include "EndSignals_unix.h"
 
 #include <QFile>
@@ -126,7 +125,7 @@ SerialDevice::Refusal refusalOf(int code, const QString &devicePath)
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return {Kind::NoSuchDevice, systemMessage(code), availablePortsSummary()};
+        return {Kind::NoSuchDevice, systemMessage(code), {}};
     case EACCES:
     case EPERM:
         return {Kind::PermissionDenied, systemMessage(code), accessAdvice(devicePath)};

@@ -9,8 +9,6 @@
 // the thread.
 #include "SerialDevice.h"
 
-#include "AvailablePorts.h"
-
 #include <QWinEventNotifier>
 
 #include <windows.h>
@@ -111,7 +109,7 @@ SerialDevice::Refusal refusalOf(DWORD code)
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        return {Kind::NoSuchDevice, systemMessage(code), availablePortsSummary()};
+        return {Kind::NoSuchDevice, systemMessage(code), {}};
     // Windows lets one program at a time open a port, and refuses the next with
     // "access denied"; a port this account may not use says the same.
     case ERROR_ACCESS_DENIED:
