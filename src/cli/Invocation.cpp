@@ -81,6 +81,68 @@ std::optional<QString> readPort(const QCommandLineParser &parser, const QCommand
     return std::nullopt;
 }
 
+// tq905's options, in the order the help lists them.
+struct Options {
+    QCommandLineOption port{QStringLiteral("port"),
+                            QStringLiteral("The port number, as in the panel's port box."),
+                            QStringLiteral("N")};
+    QCommandLineOption device{QStringLiteral("device"),
+                              QStringLiteral("The serial device, instead of a port number, or a "
+                                             "network port: rfc2217://HOST:PORT, "
+                                             "socket://HOST:PORT (see below)."),
+                              QStringLiteral("PATH")};
+    QCommandLineOption timeout{QStringLiteral("timeout"),
+                               QStringLiteral("How long a reply may take (default 3000)."),
+                               QStringLiteral("MS")};
+    QCommandLineOption json{QStringLiteral("json"),
+                            QStringLiteral("One JSON object a line for every command.")};
+    QCommandLineOption list{QStringLiteral("list"),
+                            QStringLiteral("List the serial devices present and exit.")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Print this help and exit.")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("Print the name and version and exit.")};
+};
+
+void describe(QCommandLineParser &parser, const Options &options)
+{
+    parser.setApplicationDescription(description());
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.addOptions({options.port, options.device, options.timeout, options.json, options.list,
+                       options.help, options.version});
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("The commands above, or - for standard input."),
+                                 QStringLiteral("command...|-"));
+}
+
+// The words after the options: "-" for a session, or commands; or why not.
+std::optional<QString> readCommandWords(const QStringList &words, Invocation &invocation)
+{
+    if (words == QStringList{QStringLiteral("-")}) {
+        invocation.session = true;
+        return std::nullopt;
+    }
+    std::variant<QList<Command>, Complaint> commands = readCommands(words);
+    if (auto *complaint = std::get_if<Complaint>(&commands))
+        return *complaint;
+    invocation.commands = std::get<QList<Command>>(std::move(commands));
+    return std::nullopt;
+}
+
+// A --timeout given once, as a number of milliseconds from 1; or why not.
+std::optional<QString> readTimeout(const QStringList &limits, Invocation &invocation)
+{
+    if (limits.isEmpty())
+        return std::nullopt;
+    const std::optional<std::chrono::milliseconds> limit =
+        limits.size() == 1 ? milliseconds(limits.first()) : std::nullopt;
+    if (!limit)
+        return QStringLiteral("--timeout wants one number of milliseconds from 1, not \"%1\"")
+            .arg(limits.join(u' '));
+    invocation.timeout = *limit;
+    return std::nullopt;
+}
+
 } // namespace
 
 ExitStatus worse(ExitStatus a, ExitStatus b)
@@ -91,72 +153,32 @@ ExitStatus worse(ExitStatus a, ExitStatus b)
 Invocation readInvocation(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(description());
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("The port number, as in the panel's port box."),
-                                  QStringLiteral("N"));
-    const QCommandLineOption device(QStringLiteral("device"),
-                                    QStringLiteral("The serial device, instead of a port number, "
-                                                   "or a network port: rfc2217://HOST:PORT, "
-                                                   "socket://HOST:PORT (see below)."),
-                                    QStringLiteral("PATH"));
-    const QCommandLineOption timeout(QStringLiteral("timeout"),
-                                     QStringLiteral("How long a reply may take (default 3000)."),
-                                     QStringLiteral("MS"));
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("One JSON object a line for every command."));
-    const QCommandLineOption list(QStringLiteral("list"),
-                                  QStringLiteral("List the serial devices present and exit."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Print this help and exit."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Print the name and version and exit."));
-    parser.addOptions({port, device, timeout, json, list, help, version});
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("The commands above, or - for standard input."),
-                                 QStringLiteral("command...|-"));
-
+    const Options options;
+    describe(parser, options);
     const bool parsed = parser.parse(arguments);
-    const bool jsonWanted = parser.isSet(json);
+    const bool jsonWanted = parser.isSet(options.json);
     if (!parsed)
         return refused(parser.errorText(), jsonWanted);
     Invocation invocation;
-    if (parser.isSet(help)) {
+    if (parser.isSet(options.help)) {
         invocation.action = Invocation::Action::Help;
         invocation.text = parser.helpText();
         return invocation;
     }
-    if (parser.isSet(version) || parser.isSet(list)) {
+    if (parser.isSet(options.version) || parser.isSet(options.list)) {
         invocation.action =
-            parser.isSet(version) ? Invocation::Action::Version : Invocation::Action::List;
+            parser.isSet(options.version) ? Invocation::Action::Version : Invocation::Action::List;
         return invocation;
     }
     invocation.json = jsonWanted;
-
     // The commands first: an option among them is the likelier mistake.
-    const QStringList words = parser.positionalArguments();
-    if (words == QStringList{QStringLiteral("-")}) {
-        invocation.session = true;
-    } else {
-        std::variant<QList<Command>, Complaint> commands = readCommands(words);
-        if (auto *complaint = std::get_if<Complaint>(&commands))
-            return refused(*complaint, jsonWanted);
-        invocation.commands = std::get<QList<Command>>(std::move(commands));
-    }
-    if (const std::optional<QString> why = readPort(parser, port, device, invocation))
+    std::optional<QString> why = readCommandWords(parser.positionalArguments(), invocation);
+    if (!why)
+        why = readPort(parser, options.port, options.device, invocation);
+    if (!why)
+        why = readTimeout(parser.values(options.timeout), invocation);
+    if (why)
         return refused(*why, jsonWanted);
-    const QStringList limits = parser.values(timeout);
-    if (!limits.isEmpty()) {
-        const std::optional<std::chrono::milliseconds> limit =
-            limits.size() == 1 ? milliseconds(limits.first()) : std::nullopt;
-        if (!limit)
-            return refused(QStringLiteral("--timeout wants one number of milliseconds from 1, "
-                                          "not \"%1\"")
-                               .arg(limits.join(u' ')),
-                           jsonWanted);
-        invocation.timeout = *limit;
-    }
     invocation.action = Invocation::Action::Run;
     return invocation;
 }
