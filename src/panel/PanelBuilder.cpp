@@ -104,7 +104,7 @@ QWidget *createControl(QWidget *parent, const ControlSpec &spec)
     case ControlKind::Frame:
         return new CaptionedFrame(text, parent);
     case ControlKind::TextBox: {
-        auto *box = new QLineEdit(parent); // its text comes with its font
+        auto *box = new QLineEdit(text, parent);
         box->setMaxLength(std::numeric_limits<int>::max());
         return box;
     }
@@ -134,11 +134,6 @@ void buildPanelControls(QWidget *window)
         control->setGeometry(pixelGeometry(spec));
         if (spec.font != FontRole::Default)
             control->setFont(arialFont(spec.font));
-        // A box lays its text out as soon as it has it: given after the box's
-        // font, the text is laid out in that font alone, not first in the
-        // application's and the window's.
-        if (spec.kind == ControlKind::TextBox)
-            static_cast<QLineEdit *>(control)->setText(QString::fromLatin1(spec.text));
         if (takesFocus(spec.kind))
             focusChain.emplace_back(spec.tabIndex, control);
         else
