@@ -1,8 +1,9 @@
 // Qt on Linux finds its fonts through fontconfig, whose first use reads every
 // configuration file and the font caches: about a third of the panel's work
 // before its window shows, and all of it before the first text is laid out.
-// On a thread of its own the reading overlaps Qt's start, which waits for the
-// X server much of the time.
+// On a thread of its own the reading overlaps Qt's start (its platform plugin
+// loaded, the display connected), on another core or while Qt waits for the
+// X server.
 #include "FontConfigPreload.h"
 
 #include <fontconfig/fontconfig.h>
