@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "FontConfigPreload.h"
 #include "QtRuntimeChoice.h"
 #include "ShutdownWatch.h"
 #include "TQ905Panel.h"
@@ -17,7 +18,9 @@ int main(int argc, char *argv[])
     if (const std::optional<int> status = readCommandLine(parser, "tq905-panel", argc, argv))
         return *status;
     chooseQtRuntime();
+    FontConfigPreload fontConfig;
     QApplication application(argc, argv);
+    fontConfig.wait();
     TQ905Panel panel;
     const ShutdownWatch shutdownWatch(panel);
     panel.show();

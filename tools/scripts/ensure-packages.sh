@@ -21,8 +21,9 @@ ensure_packages() {
 
 # What building and testing the panel needs on a fresh Debian 12 machine.
 # fonts-symbola draws the command display's control pictures (STX as U+2402,
-# CR as U+240D), which no other font here has.
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev
+# CR as U+240D), which no other font here has. The panel reads fontconfig's
+# configuration ahead of Qt, hence its headers.
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libfontconfig-dev
                 fonts-liberation fonts-symbola fontconfig)
 # ser2net serves the virtual board as a network port; python3-serial is the
 # bench's RFC 2217 client to compare with. The real-driver check boots Debian's
