@@ -19,6 +19,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// After the system headers, whose types it uses.
+#include "SocketAddresses.h"
+
 bool waitForSocket(qintptr descriptor, SocketReady ready, std::chrono::microseconds limit)
 {
     const int events = ready == SocketReady::ToRead    ? POLLIN
@@ -67,34 +70,15 @@ std::variant<QList<QHostAddress>, QString> lookUpHost(const QString &name)
     const int code = ::getaddrinfo(QUrl::toAce(name).constData(), nullptr, &hints, &found);
     if (code != 0)
         return QString::fromLocal8Bit(::gai_strerror(code));
-    QList<QHostAddress> addresses;
-    for (const addrinfo *entry = found; entry; entry = entry->ai_next) {
-        const QHostAddress address(entry->ai_addr);
-        if (!addresses.contains(address))
-            addresses << address;
-    }
+    QList<QHostAddress> addresses = addressesOf(found);
     ::freeaddrinfo(found);
     return addresses;
 }
 
 ConnectAttempt startConnecting(const QHostAddress &address, quint16 port)
 {
-    sockaddr_storage storage = {};
-    socklen_t length = 0;
-    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-        auto &ipv6 = reinterpret_cast<sockaddr_in6 &>(storage);
-        ipv6.sin6_family = AF_INET6;
-        ipv6.sin6_port = htons(port);
-        const Q_IPV6ADDR bytes = address.toIPv6Address();
-        std::memcpy(&ipv6.sin6_addr, &bytes, sizeof bytes);
-        length = sizeof ipv6;
-    } else {
-        auto &ipv4 = reinterpret_cast<sockaddr_in &>(storage);
-        ipv4.sin_family = AF_INET;
-        ipv4.sin_port = htons(port);
-        ipv4.sin_addr.s_addr = htonl(address.toIPv4Address());
-        length = sizeof ipv4;
-    }
+    sockaddr_storage storage;
+    const int length = fillSocketAddress(storage, address, port);
     ConnectAttempt attempt;
     attempt.descriptor = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (attempt.descriptor < 0) {

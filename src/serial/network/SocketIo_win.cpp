@@ -11,7 +11,8 @@
 
 #include <mstcpip.h>
 
-#include <cstring>
+// After the system headers, whose types it uses.
+#include "SocketAddresses.h"
 
 #ifndef SIO_TCP_SET_ACK_FREQUENCY // not in every MinGW-w64's headers
 #define SIO_TCP_SET_ACK_FREQUENCY _WSAIOW(IOC_VENDOR, 23)
@@ -93,34 +94,15 @@ std::variant<QList<QHostAddress>, QString> lookUpHost(const QString &name)
     const int code = ::getaddrinfo(QUrl::toAce(name).constData(), nullptr, &hints, &found);
     if (code != 0)
         return qt_error_string(code);
-    QList<QHostAddress> addresses;
-    for (const addrinfo *entry = found; entry; entry = entry->ai_next) {
-        const QHostAddress address(entry->ai_addr);
-        if (!addresses.contains(address))
-            addresses << address;
-    }
+    QList<QHostAddress> addresses = addressesOf(found);
     ::freeaddrinfo(found);
     return addresses;
 }
 
 ConnectAttempt startConnecting(const QHostAddress &address, quint16 port)
 {
-    sockaddr_storage storage = {};
-    int length = 0;
-    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-        auto &ipv6 = reinterpret_cast<sockaddr_in6 &>(storage);
-        ipv6.sin6_family = AF_INET6;
-        ipv6.sin6_port = ::htons(port);
-        const Q_IPV6ADDR bytes = address.toIPv6Address();
-        std::memcpy(&ipv6.sin6_addr, &bytes, sizeof bytes);
-        length = sizeof ipv6;
-    } else {
-        auto &ipv4 = reinterpret_cast<sockaddr_in &>(storage);
-        ipv4.sin_family = AF_INET;
-        ipv4.sin_port = ::htons(port);
-        ipv4.sin_addr.s_addr = ::htonl(address.toIPv4Address());
-        length = sizeof ipv4;
-    }
+    sockaddr_storage storage;
+    const int length = fillSocketAddress(storage, address, port);
     startWindowsSockets();
     ConnectAttempt attempt;
     const SOCKET socket = ::WSASocketW(storage.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
