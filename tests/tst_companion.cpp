@@ -62,12 +62,11 @@ struct Board {
         const QString trace = QString::fromLatin1(process.readAllStandardOutput());
         return trace.split(u'\n').filter(QRegularExpression("^< ")).join(u'|').remove("< ");
     }
-    QString lockFile() const { return "/run/lock/LCK.." + device.mid(5).replace(u'/', u'_'); }
     // Another test's program that had the same pseudo-terminal number may have
     // left its lock; only the PID in it tells whose it is.
     bool lockedBy(qint64 pid) const
     {
-        QFile lock(lockFile());
+        QFile lock(lockFilePath(device));
         return lock.open(QIODevice::ReadOnly) && lock.readAll().trimmed().toLongLong() == pid;
     }
     QProcess process;
@@ -585,7 +584,7 @@ private Q_SLOTS:
                  qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(process.exitStatus() == QProcess::CrashExit ? process.exitCode() : 0,
                  ignored ? 0 : signal);
-        QVERIFY(!QFile::exists(board.lockFile()));
+        QVERIFY(!QFile::exists(lockFilePath(board.device)));
     }
 
     void theNextProgramGetsThePortOrIsToldWhoHasIt_data()

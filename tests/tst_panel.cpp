@@ -886,9 +886,7 @@ private Q_SLOTS:
         QCOMPARE(::chown(device.constData(), 0, owner->gr_gid), 0);
         QCOMPARE(::chmod(device.constData(), static_cast<mode_t>(mode)), 0);
 
-        // Qt SerialPort locks /dev/pts/N as /var/lock/LCK..pts_N.
-        const QString lockPath = QStringLiteral("/var/lock/LCK..")
-                                 + QString::fromLocal8Bit(device.mid(5)).replace(u'/', u'_');
+        const QString lockPath = lockFilePath(harness.board().devicePath());
         QFile::remove(lockPath); // an earlier pseudo-terminal of this number may have left one
         std::unique_ptr<QLockFile> running;
         if (lock == Lock::OfAnEndedProgram) {
