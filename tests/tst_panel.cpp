@@ -681,31 +681,6 @@ private Q_SLOTS:
         QCOMPARE(harness.messages, QStringList{"Receive ERR"});
     }
 
-    // SET on an RFC 2217 address served by ser2net: green, a query answered; the
-    // server gone is the port gone: grey, told once.
-    void setOnANetworkPort()
-    {
-        if (!Ser2net::available())
-            QSKIP("no ser2net (Debian's ser2net package)");
-        PanelHarness harness;
-        Ser2net server(harness.board().devicePath(), Ser2net::Accepter::Rfc2217);
-        harness.openPort(server.url());
-        QCOMPARE(harness.messages, QStringList());
-        QCOMPARE(harness.indicator(), kGreen);
-        harness.boardWrites({{200ms, "\002I0F3C\r"}});
-        harness.click("INcmd");
-        QCOMPARE(harness.board().readQuiet(50ms), QByteArray("\002I\r"));
-        QCOMPARE(resultBoxes(harness).mid(0, 2), QStringList({"0F", "3C"}));
-        server.kill();
-        QTRY_COMPARE(harness.messages.size(), 1);
-        QVERIFY2(harness.messages[0].contains(server.url() + ": the server closed the connection")
-                     && harness.messages[0].contains("check that ser2net still runs there")
-                     && !harness.messages[0].contains("unplugged"),
-                 qPrintable(harness.messages[0]));
-        QCOMPARE(harness.indicator(), kGrey);
-        QVERIFY(!harness.panel().serialLink().portOpen());
-    }
-
     void failureSaysWhatToDo_data()
     {
         QTest::addColumn<Setup>("setup");
