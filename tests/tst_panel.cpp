@@ -915,26 +915,6 @@ private Q_SLOTS:
         QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
     }
 
-    // The same where the name service does not answer the host's lookup.
-    void aNameServiceThatDoesNotAnswerHoldsNothingBack()
-    {
-        const std::optional<QString> wrong = ownnetwork::run([] {
-            PanelHarness harness;
-            QTimer::singleShot(400ms, &harness.panel(), [&] { harness.panel().close(); });
-            QElapsedTimer clock;
-            clock.start();
-            harness.openPort(QStringLiteral("rfc2217://board.example:2001"));
-            return clock.elapsed() < 1000 && harness.messages.isEmpty()
-                       ? QString()
-                       : QStringLiteral("SET took %1 ms: %2")
-                             .arg(clock.elapsed())
-                             .arg(harness.messages.join(u'|'));
-        });
-        if (!wrong)
-            QSKIP("no network namespace may be made here");
-        QVERIFY2(wrong->isEmpty(), qPrintable(*wrong));
-    }
-
     // A box still up would keep its handler, and the program, running after the window.
     void closingWhileAMessageBoxIsUpEndsEverything()
     {
