@@ -817,8 +817,6 @@ private Q_SLOTS:
             << answer("65000004b0") + answer("6608") + answer("6701") + answer("6801")
             << "the server does not set the line as asked. Check the server's settings for "
                "127.0.0.1:[0-9]+\\. System: the baud rate: 9600 asked, 1200 answered";
-        QTest::newRow("odd parity")
-            << comPort + binary << answer("6702") << "System: the parity: none asked, odd answered";
     }
     // Refused with the setting and the server's value named, before anything is sent.
     void rfc2217AgreementIsChecked()
