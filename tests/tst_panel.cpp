@@ -132,26 +132,6 @@ private:
     TQ905Panel m_panel;
 };
 
-// Counts the events of one type that reach an object.
-class EventCounter : public QObject
-{
-public:
-    EventCounter(QObject *watched, QEvent::Type type)
-        : m_type(type)
-    {
-        watched->installEventFilter(this);
-    }
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        count += event->type() == m_type ? 1 : 0;
-        return false;
-    }
-    int count = 0;
-
-private:
-    QEvent::Type m_type;
-};
-
 const QColor kGreen(0, 255, 0);
 const QColor kGrey(192, 192, 192);
 const QStringList kResultBoxes = {"INdataA", "INdataB", "AD0data", "AD1data", "AD2data", "AD3data"};
@@ -867,7 +847,7 @@ private Q_SLOTS:
     }
 
     void aServerThatDoesNotAnswerHoldsNothingBack_data() { addSilentServerRows(); }
-    // While SET waits for the server the window repaints and ticks, and a close
+    // While SET waits for the server the window's timer ticks, and a close
     // request ends it at once; a press runs no handler in the middle of SET.
     void aServerThatDoesNotAnswerHoldsNothingBack()
     {
@@ -879,18 +859,14 @@ private Q_SLOTS:
         harness.panel().show();
         QVERIFY(QTest::qWaitForWindowExposed(&harness.panel()));
         QSignalSpy ticks(harness.panel().findChild<QTimer *>("Timer1"), &QTimer::timeout);
-        const EventCounter paints(harness.control("Label1"), QEvent::Paint);
-        QTimer::singleShot(200ms, [&] {
-            harness.control("Label1")->update();
-            QTest::mouseClick(harness.control("B0cmd"), Qt::LeftButton);
-        });
+        QTimer::singleShot(200ms,
+                           [&] { QTest::mouseClick(harness.control("B0cmd"), Qt::LeftButton); });
         QTimer::singleShot(400ms, [&] { harness.panel().close(); });
         QElapsedTimer clock;
         clock.start();
         harness.openPort(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port.port()));
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(ticks.size() >= 3);
-        QVERIFY(paints.count > 0);
         QCOMPARE(harness.messages, QStringList());
         QCOMPARE(harness.text("Label1"), QString());
         QVERIFY(!harness.panel().serialLink().portOpen());
