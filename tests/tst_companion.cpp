@@ -2,7 +2,6 @@
 // pseudo-terminal: the frames it sends are the panel's, its answers, its exit
 // statuses, and how it ends on a signal or when the device goes.
 #include "AvailablePorts.h"
-#include "BoardOptions.h"
 #include "ComPortOption.h"
 #include "CommandTable.h"
 #include "CommandWords.h"
@@ -71,25 +70,16 @@ struct Board {
             read = framesRead();
         return read == frame;
     }
-    QString lockFile() const { return "/run/lock/LCK.." + device.mid(5).replace(u'/', u'_'); }
     // Another test's program that had the same pseudo-terminal number may have
     // left its lock; only the PID in it tells whose it is.
     bool lockedBy(qint64 pid) const
     {
-        QFile lock(lockFile());
+        QFile lock(lockFilePath(device));
         return lock.open(QIODevice::ReadOnly) && lock.readAll().trimmed().toLongLong() == pid;
     }
     QProcess process;
     QString device;
 };
-
-// What the board's trace says of a frame it read.
-QString traceOf(const QByteArray &frame)
-{
-    const QByteArray body = frame.mid(1, frame.size() - 2);
-    const std::optional<frame::Command> command = frame::parseCommand(body);
-    return command ? frame::describeCommand(*command) : "ignored " + boardoptions::printable(body);
-}
 
 struct Run {
     int status;
@@ -597,7 +587,7 @@ private Q_SLOTS:
                  qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(process.exitStatus() == QProcess::CrashExit ? process.exitCode() : 0,
                  ignored ? 0 : signal);
-        QVERIFY(!QFile::exists(board.lockFile()));
+        QVERIFY(!QFile::exists(lockFilePath(board.device)));
     }
 
     void theNextProgramGetsThePortOrIsToldWhoHasIt_data()
@@ -665,47 +655,13 @@ private Q_SLOTS:
 
     // Boards on another machine: tq905 through a real ser2net.
 
-    void networkPortCarriesEveryCommand_data()
+    void networkPortPassesEveryByteAndSetsTheLine_data()
     {
         QTest::addColumn<Ser2net::Accepter>("accepter");
         QTest::newRow("rfc2217://") << Ser2net::Accepter::Rfc2217;
         QTest::newRow("socket://") << Ser2net::Accepter::RawTcp;
     }
-    // Byte for byte in the board's trace, the values back in JSON and in text.
-    void networkPortCarriesEveryCommand()
-    {
-        QFETCH(Ser2net::Accepter, accepter);
-        requireSer2net();
-        Board board;
-        Ser2net server(board.device, accepter);
-        const QStringList commands{"bit 3 on", "out 3C", "tris \" 5\"", "pwm 1 1023",
-                                   "bz 123 7", "in",     "ad 2"};
-        const QList<QByteArray> frames{
-            output::bitStep(3, {}).frame,      output::portOutputFrame(u"3C"),
-            output::directionFrame(u" 5"),     output::pwmFrame(1, 1023),
-            output::buzzerFrame(u"123", u"7"), query::portQuery().frame,
-            query::channelQuery(2).frame};
-        const Run json = runTq905("--json --device DEVICE -", server.url(),
-                                  commands.join(u'\n').toUtf8() + '\n');
-        QCOMPARE(json.status, 0);
-        QStringList traces;
-        for (const QByteArray &frame : frames)
-            traces << traceOf(frame);
-        QCOMPARE(board.framesRead(), traces.join(u'|'));
-        const QStringList answers = json.out.split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(answers.size(), frames.size());
-        for (qsizetype i = 0; i < frames.size(); ++i)
-            QCOMPARE(QJsonDocument::fromJson(answers[i].toUtf8())["frame"].toString(),
-                     QString::fromLatin1(frames[i]));
-        QCOMPARE(QJsonDocument::fromJson(answers[5].toUtf8())["values"]["portB"].toString(), "3C");
-        QTest::qWait(200); // ser2net lets go of the device a moment after a client has gone
-        const Run text = runTq905("--device DEVICE in ad 2", server.url());
-        QCOMPARE(text.out, "5A 3C\n2A7\n");
-        QCOMPARE(text.status, 0);
-    }
-
     // A 0xFF byte each way, and over RFC 2217 the panel's 9600 8N1 on the device.
-    void networkPortPassesEveryByteAndSetsTheLine_data() { networkPortCarriesEveryCommand_data(); }
     void networkPortPassesEveryByteAndSetsTheLine()
     {
         QFETCH(Ser2net::Accepter, accepter);
@@ -830,8 +786,6 @@ private Q_SLOTS:
             << answer("65000004b0") + answer("6608") + answer("6701") + answer("6801")
             << "the server does not set the line as asked. Check the server's settings for "
                "127.0.0.1:[0-9]+\\. System: the baud rate: 9600 asked, 1200 answered";
-        QTest::newRow("odd parity")
-            << comPort + binary << answer("6702") << "System: the parity: none asked, odd answered";
     }
     // Refused with the setting and the server's value named, before anything is sent.
     void rfc2217AgreementIsChecked()

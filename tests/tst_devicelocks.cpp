@@ -33,7 +33,7 @@ class OtherProgram
 {
 public:
     OtherProgram(Holder holder, const QString &device)
-        : m_lockFile(QStringLiteral("/run/lock/LCK..") + device.mid(5).replace(u'/', u'_'))
+        : m_lockFile(lockFilePath(device))
     {
         int ready[2];
         if (::pipe(ready) != 0)
@@ -67,11 +67,6 @@ public:
     OtherProgram &operator=(const OtherProgram &) = delete;
 
     pid_t pid() const { return m_pid; }
-    QByteArray lockFileText() const
-    {
-        QFile file(m_lockFile);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
 private:
     void writeLockFile(const QByteArray &text)
@@ -88,7 +83,7 @@ private:
 // The lock file of the device, as it is now; empty where there is none.
 QByteArray lockFileText(const PtyPair &pty)
 {
-    QFile file(QStringLiteral("/run/lock/LCK..") + pty.devicePath().mid(5).replace(u'/', u'_'));
+    QFile file(lockFilePath(pty.devicePath()));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -117,7 +112,7 @@ private Q_SLOTS:
         QFETCH(bool, throughALink);
         PtyPair pty;
         const OtherProgram other(holder, pty.devicePath());
-        const QByteArray lockBefore = other.lockFileText();
+        const QByteArray lockBefore = lockFileText(pty);
         QTemporaryDir scratch;
         const QString link = scratch.filePath(QStringLiteral("by-id"));
         QVERIFY(QFile::link(pty.devicePath(), link));
@@ -126,14 +121,13 @@ private Q_SLOTS:
         try {
             serial.setPortOpen(true);
             QVERIFY2(holder == Holder::EndedLockFile, "the port of another program was taken");
-            QCOMPARE(other.lockFileText(),
-                     QByteArray::number(::getpid()).rightJustified(10) + '\n');
+            QCOMPARE(lockFileText(pty), QByteArray::number(::getpid()).rightJustified(10) + '\n');
         } catch (const SerialError &error) {
             QVERIFY2(holder != Holder::EndedLockFile, qPrintable(error.advice()));
             QCOMPARE(error.kind(), SerialError::Kind::DeviceBusy);
             QVERIFY2(error.advice().contains(QString::number(other.pid())),
                      qPrintable(error.advice()));
-            QCOMPARE(other.lockFileText(), lockBefore);
+            QCOMPARE(lockFileText(pty), lockBefore);
         }
     }
 
@@ -151,7 +145,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
         PtyPair pty;
         const QByteArray pid = text == "0001" ? "1" : QByteArray::number(::getpid());
-        QFile lock(QStringLiteral("/run/lock/LCK..") + pty.devicePath().mid(5).replace(u'/', u'_'));
+        QFile lock(lockFilePath(pty.devicePath()));
         QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(text.replace("PID", pid)) > 0);
         lock.close();
         SerialLink link;

@@ -108,3 +108,10 @@ private:
     int m_deviceFd = -1;
     QString m_devicePath;
 };
+
+// The lock file that serial programs here keep for the device at devicePath:
+// /dev/pts/3's is /run/lock/LCK..pts_3.
+inline QString lockFilePath(QString devicePath)
+{
+    return QStringLiteral("/run/lock/LCK..") + devicePath.mid(5).replace(u'/', u'_');
+}
