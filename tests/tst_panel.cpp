@@ -531,6 +531,13 @@ private Q_SLOTS:
             << QByteArray("AD2cmd") << QByteArray("\002A999\r\002A1")
             << QList<Write>{{10ms, "\002A3FF\rEXTRA"}} << "A3FF\r"
             << QStringList{"0", "0", "0", "0", "3FF", "0"} << 5;
+        // The protocol leaves a body's first and last characters to the board.
+        QTest::newRow("IN, a body that begins and ends as the board likes")
+            << QByteArray("INcmd") << QByteArray() << QList<Write>{{10ms, "\002x5A3Cy"}} << "x5A3Cy"
+            << QStringList{"5A", "3C", "0", "0", "0", "0"} << 0;
+        QTest::newRow("AD2, likewise")
+            << QByteArray("AD2cmd") << QByteArray() << QList<Write>{{10ms, "\002c2A7e"}} << "c2A7e"
+            << QStringList{"0", "0", "0", "0", "2A7", "0"} << 0;
         QTest::newRow("IN, bytes that draw nothing kept as they came")
             << QByteArray("INcmd") << QByteArray()
             << QList<Write>{{10ms, "\002I\x85\x9B\xAD\x02\r"}}
