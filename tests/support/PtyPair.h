@@ -111,7 +111,7 @@ private:
 
 // The lock file that serial programs here keep for the device at devicePath:
 // /dev/pts/3's is /run/lock/LCK..pts_3.
-inline QString lockFilePath(QString devicePath)
+inline QString lockFilePath(const QString &devicePath)
 {
     return QStringLiteral("/run/lock/LCK..") + devicePath.mid(5).replace(u'/', u'_');
 }
